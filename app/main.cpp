@@ -1,0 +1,6 @@
+#include "app/Logger.h"
+
+int main() {
+    Logger::log("Starting Game", INFO);
+    return 0;
+}
