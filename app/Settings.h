@@ -1,0 +1,33 @@
+#pragma once
+
+#include "app/IniReader.h"
+
+#include <string>
+
+// Path of the settings file, relative to the working directory.
+inline const char* const kSettingsFile = "assets/settings.ini";
+
+// The values start-up reads from the settings file.
+struct Settings {
+    int width = 800;
+    int height = 800;
+    std::string title = "Tollbrook";
+    bool fullscreen = true;
+    bool useMonitorResolution = true;
+    int refreshRate = 60;
+    double fieldOfView = 60.0;
+    double nearDistance = 0.1;
+    double farDistance = 100.0;
+    double brightness = 1.0;
+};
+
+// Render-wide copies of the camera settings, set once by readSettings.
+extern float nearPlane;
+extern float farPlane;
+extern float globalBrightness;
+
+// Reads the window and camera keys, in the game's order, and stores the
+// render-wide copies. A field of view outside (0, 180), a near plane that is
+// not positive or a far plane not beyond the near plane would give a broken
+// projection: such values fall back to their defaults with a warning.
+Settings readSettings(const IniReader& reader);
