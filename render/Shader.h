@@ -59,6 +59,8 @@ private:
     // Locations of position, intensity and attenuation of one array entry.
     using LightLocations = std::array<GLint, 3>;
     const LightLocations& lightLocations(GLuint index);
+    // Points the known sampler uniforms at their texture units.
+    void bindSamplers();
 
     GLuint program = 0;
     GLuint pointLightCount = 0;

@@ -24,6 +24,15 @@ std::string x(const XServer& server, const std::string& command, int* status = n
     return runCommand("DISPLAY=" + server.display() + " timeout 20 " + command + " 2>/dev/null", status);
 }
 
+// The game's run-time data next to a test's own settings file: the renderer
+// needs its shaders, the sky and the font.
+void linkGameAssets(const TempDir& dir) {
+    for (const char* folder : {"shaders", "fonts", "textures"}) {
+        std::filesystem::create_directory_symlink(
+            std::filesystem::path(TOLLBROOK_SOURCE_DIR) / "assets" / folder, dir.path() / "assets" / folder);
+    }
+}
+
 }  // namespace
 
 TEST(Startup, WithoutADisplayReportsOneErrorAndExitsWithoutWaiting) {
@@ -74,6 +83,7 @@ TEST(Startup, OpensTheConfiguredWindowAndEscapeEndsTheRun) {
               "use_monitor_resolution = true\n"
               "[camera]\n"
               "fov = 400\n");
+    linkGameAssets(dir);
     ChildProcess game({TOLLBROOK_EXE}, dir.path(), onDisplay(server));
 
     const std::string id =

@@ -1,0 +1,249 @@
+#include "render/Shader.h"
+
+#include "app/Logger.h"
+#include "render/Light.h"
+
+#include <stb/stb_image.h>
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <utility>
+
+Shader::Shader(const std::string& vertexPath, const std::string& fragmentPath) {
+    program = glCreateProgram();
+    const GLuint vertex = compileShader(GL_VERTEX_SHADER, vertexPath);
+    const GLuint fragment = compileShader(GL_FRAGMENT_SHADER, fragmentPath);
+    glAttachShader(program, vertex);
+    glAttachShader(program, fragment);
+    glLinkProgram(program);
+    bindSamplers();
+    glValidateProgram(program);
+    glDeleteShader(vertex);
+    glDeleteShader(fragment);
+    Logger::log("Created shader " + std::to_string(program) + " " + vertexPath + " " + fragmentPath, DEBUG);
+}
+
+namespace {
+
+// Texture units of the samplers the game's programs use. Unset samplers all
+// read unit 0, and a draw in which samplers of different types share a unit
+// is refused, so each is pointed at its own unit as soon as it exists.
+struct SamplerUnit {
+    const char* name;
+    GLint unit;
+};
+const SamplerUnit kSamplerUnits[] = {
+    {"colorTexture", 0},     {"depthTexture", 1},     {"normalTexture", 2},
+    {"diffuseTexture", 10},  {"specularTexture", 11}, {"skybox", 12},
+};
+
+}  // namespace
+
+void Shader::bindSamplers() {
+    for (const SamplerUnit& sampler : kSamplerUnits) {
+        const GLint location = glGetUniformLocation(program, sampler.name);
+        if (location != -1) {
+            glProgramUniform1i(program, location, sampler.unit);
+        }
+    }
+}
+
+Shader::~Shader() {
+    if (program != 0) {
+        glDeleteProgram(program);
+        Logger::log("Deleted shader " + std::to_string(program), DEBUG);
+    }
+}
+
+Shader::Shader(Shader&& other) noexcept
+    : program(std::exchange(other.program, 0)),
+      pointLightCount(std::exchange(other.pointLightCount, 0)),
+      directionalLightCount(std::exchange(other.directionalLightCount, 0)),
+      spotLightCount(std::exchange(other.spotLightCount, 0)),
+      uniformLocations(std::move(other.uniformLocations)),
+      textures(std::move(other.textures)),
+      pointLightLocations(std::move(other.pointLightLocations)) {
+    other.uniformLocations.clear();
+    other.textures.clear();
+    other.pointLightLocations.clear();
+}
+
+Shader& Shader::operator=(Shader&& other) noexcept {
+    if (this != &other) {
+        if (program != 0) {
+            glDeleteProgram(program);
+        }
+        program = std::exchange(other.program, 0);
+        pointLightCount = std::exchange(other.pointLightCount, 0);
+        directionalLightCount = std::exchange(other.directionalLightCount, 0);
+        spotLightCount = std::exchange(other.spotLightCount, 0);
+        uniformLocations = std::move(other.uniformLocations);
+        textures = std::move(other.textures);
+        pointLightLocations = std::move(other.pointLightLocations);
+        other.uniformLocations.clear();
+        other.textures.clear();
+        other.pointLightLocations.clear();
+    }
+    return *this;
+}
+
+void Shader::use() {
+    glUseProgram(program);
+}
+
+GLuint Shader::compileShader(GLenum type, const std::string& path) {
+    // A file that cannot be read gives an empty source, which fails to
+    // compile below and is reported like any faulty source.
+    std::ifstream file(path);
+    std::stringstream buffer;
+    buffer << file.rdbuf();
+    const std::string source = buffer.str();
+    const char* text = source.c_str();
+
+    const GLuint shader = glCreateShader(type);
+    glShaderSource(shader, 1, &text, nullptr);
+    glCompileShader(shader);
+
+    GLint status = 0;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
+    if (status == 0) {
+        GLint length = 0;
+        glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
+        std::string log;
+        if (length > 0) {
+            std::string buffer(static_cast<size_t>(length), '\0');
+            glGetShaderInfoLog(shader, length, nullptr, buffer.data());
+            log = buffer.c_str();
+        }
+        Logger::log("Error in compileShader for " + path + ": " + log, ERROR);
+    }
+    return shader;
+}
+
+GLint Shader::getUniformLocation(const std::string& name) {
+    const auto found = uniformLocations.find(name);
+    if (found != uniformLocations.end()) {
+        return found->second;
+    }
+    const GLint location = glGetUniformLocation(program, name.c_str());
+    if (location == -1) {
+        Logger::log("Uniform " + name + " not found in shader " + std::to_string(program), DEBUG);
+    }
+    uniformLocations.emplace(name, location);
+    return location;
+}
+
+void Shader::setFloat(const std::string& name, float value) {
+    glUseProgram(program);
+    glUniform1f(getUniformLocation(name), value);
+}
+
+void Shader::setInt(const std::string& name, GLint value) {
+    glUseProgram(program);
+    glUniform1i(getUniformLocation(name), value);
+}
+
+void Shader::setVec3(const std::string& name, float x, float y, float z) {
+    glUseProgram(program);
+    glUniform3f(getUniformLocation(name), x, y, z);
+}
+
+void Shader::setVec4(const std::string& name, float x, float y, float z, float w) {
+    glUseProgram(program);
+    glUniform4f(getUniformLocation(name), x, y, z, w);
+}
+
+void Shader::setMat4(const std::string& name, GLsizei count, GLboolean transpose, const GLfloat* value) {
+    glUseProgram(program);
+    glUniformMatrix4fv(getUniformLocation(name), count, transpose, value);
+}
+
+void Shader::setTexture(const GLuint& texture, const std::string& name, GLint unit) {
+    glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glUniform1i(getUniformLocation(name), unit);
+}
+
+const Shader::LightLocations& Shader::lightLocations(GLuint index) {
+    while (pointLightLocations.size() <= index) {
+        const std::string prefix = "pointLight[" + std::to_string(pointLightLocations.size()) + "].";
+        pointLightLocations.push_back({getUniformLocation(prefix + "position"),
+                                       getUniformLocation(prefix + "intensity"),
+                                       getUniformLocation(prefix + "attenuation")});
+    }
+    return pointLightLocations[index];
+}
+
+void Shader::addPointLight(PointLight* light) {
+    glUseProgram(program);
+    const LightLocations& locations = lightLocations(pointLightCount);
+    const glm::vec3& position = light->getPosition();
+    const glm::vec3& intensity = light->getIntensity();
+    const glm::vec3 attenuation = light->getAttenuation();
+    glUniform3f(locations[0], position.x, position.y, position.z);
+    glUniform3f(locations[1], intensity.x, intensity.y, intensity.z);
+    glUniform3f(locations[2], attenuation.x, attenuation.y, attenuation.z);
+    ++pointLightCount;
+    glUniform1i(getUniformLocation("numberOfPointLights"), static_cast<GLint>(pointLightCount));
+}
+
+void Shader::resetLights() {
+    glUseProgram(program);
+    pointLightCount = 0;
+    directionalLightCount = 0;
+    spotLightCount = 0;
+    setInt("numberOfPointLights", 0);
+    setInt("numberOfDirectionalLights", 0);
+    setInt("numberOfSpotLights", 0);
+}
+
+GLuint Shader::loadTexture(const std::string& path, const GLint& minFilter, const GLint& magFilter) {
+    const auto found = textures.find(path);
+    if (found != textures.end()) {
+        return found->second;
+    }
+
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+    stbi_uc* pixels = stbi_load(path.c_str(), &width, &height, &channels, 4);
+    if (pixels == nullptr) {
+        const std::string message = "Error loading texture " + path;
+        Logger::error(message);
+        throw std::runtime_error(message);
+    }
+
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, minFilter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, magFilter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+    glGenerateMipmap(GL_TEXTURE_2D);
+    stbi_image_free(pixels);
+
+    textures.emplace(path, texture);
+    return texture;
+}
+
+void ShaderManager::load(const std::string& name, const std::string& basePath) {
+    if (shaders.count(name) != 0) {
+        Logger::log("Shader " + name + " already exists!", WARNING);
+        return;
+    }
+    shaders.try_emplace(name, basePath + ".vsh", basePath + ".fsh");
+    Logger::log("Loaded shader " + name + " from " + basePath, DEBUG);
+}
+
+Shader* ShaderManager::get(const std::string& name) {
+    const auto found = shaders.find(name);
+    if (found == shaders.end()) {
+        const std::string message = "No shader with name " + name + " found.";
+        Logger::error(message);
+        throw std::runtime_error(message);
+    }
+    return &found->second;
+}
