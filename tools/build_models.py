@@ -1,0 +1,731 @@
+"""Builds the level model "assets/models/cell.fbx", the start-screen model
+"assets/models/cell_start.fbx" and the preview renders in tools/previews/.
+
+Run headless from the project root (after tools/make_textures.py):
+    blender -b --factory-startup -P tools/build_models.py
+Pass "-- --no-previews" at the end to skip the renders.
+
+Everything is written in the game's frame (Y up, metres, right-handed) and
+converted to Blender's Z-up frame only where objects are created; the FBX
+export converts back, so node transforms and vertices arrive in the game as
+they are written here.
+"""
+import math
+import os
+import shutil
+import sys
+
+import bmesh
+import bpy
+from mathutils import Matrix, Quaternion, Vector
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+TEX_DIR = os.path.join(ROOT, "assets", "textures")
+MODEL_DIR = os.path.join(ROOT, "assets", "models")
+PREVIEW_DIR = os.path.join(ROOT, "tools", "previews")
+
+# Blender (x, y, z) -> game (x, z, -y), and back.
+TO_GAME = Matrix(((1, 0, 0, 0), (0, 0, 1, 0), (0, -1, 0, 0), (0, 0, 0, 1)))
+TO_BLENDER = TO_GAME.inverted()
+
+# ---------------------------------------------------------------------------
+# Layout constants (game frame). The cell door and its frame are fixed by the
+# hinge the game builds between them; the locks by their joints on the door.
+
+DOOR_POS = Vector((2.75, 1.01, 0.8))
+DOOR_HALF = Vector((0.336435, 1.93715, 0.756214)) / 2
+DOOR_VISIBLE_HALF_X = 0.06  # the slab is thinner than its body so the lock faces stand proud
+FRAME_POS = DOOR_POS - Vector((0.014815, -0.1025, -0.010344))
+LOCK_ANCHOR_Z = (-0.386346, -0.185373, 0.016015, 0.217536)
+LOCK_OFFSET = Vector((-0.074142, 0.291625, 0.084016))  # plus (0, 0, anchor z)
+SINK_HALF = Vector((0.564537, 1.02574, 0.564537)) / 2
+CEILING_SIZE = Vector((5.0, 0.1, 5.0))
+WALL3_SIZE = Vector((4.03241, 0.369721, 5.39277))
+
+CELL_X = (-2.0, 2.6)  # interior
+CELL_Z = (-2.1, 2.1)
+CELL_TOP = 3.0
+WALL_TOP = 3.43
+WALL_T = 0.2
+OPENING_Z = (0.34, 1.28)  # wall opening of the door, lined by the frame
+OPENING_TOP = 2.07
+
+YARD_WALL_H = 2.8
+GUARD_START = Vector((12.9, 1.10005, -5.23823))
+LAB_DOOR_OPEN = Vector((21.6903, 5.5, -2.59875))
+LAB_DOOR_CLOSED_Y = 3.46  # origin height when shut; the slab hangs 0.85 to 3.45 below it
+EXIT_Z = (-3.4, -1.8)
+END_X = 24.0
+
+# Walkable ground outside the cell: corridor, labyrinth ring (the guard's
+# patrol with 1.1 m either side), dead ends and the exit passage.
+WALKABLE = [
+    (2.8, 9.0, 0.0, 2.0),       # corridor from the cell door
+    (7.0, 9.0, -4.6, 2.0),      # corridor turning south
+    (5.2, 7.1, -2.0, -0.6),     # dead end off the corridor
+    (7.0, 11.9, -4.6, -2.8),    # corridor into the labyrinth
+    (11.8, 14.0, -6.34, -1.05),  # patrol: x = 12.9
+    (11.8, 16.1, -3.25, -1.05),  # patrol: z = -2.15
+    (13.9, 16.1, -3.25, 1.1),    # patrol: x = 15
+    (13.9, 18.55, -1.1, 1.1),    # patrol: z = 0
+    (16.35, 18.55, -6.34, 1.1),  # patrol: x = 17.4494
+    (11.8, 18.55, -6.34, -4.14),  # patrol: z = -5.23823
+    (14.6, 16.0, -7.8, -6.3),    # dead end south
+    (16.6, 18.2, 1.0, 2.8),      # dead end north
+    (18.5, END_X, EXIT_Z[0], EXIT_Z[1]),  # exit passage through the labyrinth door
+]
+
+# ---------------------------------------------------------------------------
+# Mesh building in game coordinates.
+
+
+class MeshData:
+    """Faces in the object's local game frame, with UVs, per material slot."""
+
+    def __init__(self, origin=Vector((0, 0, 0)), rotation=Quaternion()):
+        self.origin = Vector(origin)
+        self.rotation = rotation  # game-frame rotation of the object
+        self.faces = []  # (slot, [local points], [uvs], smooth, [weights group or None])
+
+    def world(self, p):
+        return self.rotation @ Vector(p) + self.origin
+
+    def quad(self, pts, normal, slot=0, uv=None, tile=1.0, uv_rect=None, group=None):
+        pts = [Vector(p) for p in pts]
+        n = Vector(normal)
+        if (pts[1] - pts[0]).cross(pts[2] - pts[0]).dot(n) < 0:
+            pts.reverse()
+        if uv is None:
+            uv = self.project_uv(pts, n, tile, uv_rect)
+        self.faces.append((slot, pts, uv, False, group))
+
+    def project_uv(self, pts, n_local, tile, uv_rect):
+        """Box projection in world space, or the face's own rectangle mapped
+        onto uv_rect (u0, v0, u1, v1) when given."""
+        n = self.rotation @ n_local
+        ax = max(range(3), key=lambda i: abs(n[i]))
+        wp = [self.world(p) for p in pts]
+        if ax == 0:
+            coords = [(-p.z if n.x > 0 else p.z, p.y) for p in wp]
+        elif ax == 2:
+            coords = [(p.x if n.z > 0 else -p.x, p.y) for p in wp]
+        else:
+            coords = [(p.x, -p.z if n.y > 0 else p.z) for p in wp]
+        if uv_rect is None:
+            return [(c[0] / tile, c[1] / tile) for c in coords]
+        us = [c[0] for c in coords]
+        vs = [c[1] for c in coords]
+        u0, v0, u1, v1 = uv_rect
+        du = max(us) - min(us) or 1.0
+        dv = max(vs) - min(vs) or 1.0
+        return [(u0 + (c[0] - min(us)) / du * (u1 - u0), v0 + (c[1] - min(vs)) / dv * (v1 - v0))
+                for c in coords]
+
+    def box(self, lo, hi, slot=0, tile=1.0, uv_rect=None, face_rects=None, skip=(), group=None,
+            xform=None):
+        """Axis-aligned box from lo to hi (local), outward faces. face_rects maps
+        a face name ('+x', '-y', ...) to its own uv rectangle. xform maps the
+        corners (for boxes along a limb)."""
+        x0, y0, z0 = lo
+        x1, y1, z1 = hi
+        f = {
+            "+x": ([(x1, y0, z0), (x1, y1, z0), (x1, y1, z1), (x1, y0, z1)], (1, 0, 0)),
+            "-x": ([(x0, y0, z0), (x0, y0, z1), (x0, y1, z1), (x0, y1, z0)], (-1, 0, 0)),
+            "+y": ([(x0, y1, z0), (x0, y1, z1), (x1, y1, z1), (x1, y1, z0)], (0, 1, 0)),
+            "-y": ([(x0, y0, z0), (x1, y0, z0), (x1, y0, z1), (x0, y0, z1)], (0, -1, 0)),
+            "+z": ([(x0, y0, z1), (x1, y0, z1), (x1, y1, z1), (x0, y1, z1)], (0, 0, 1)),
+            "-z": ([(x0, y0, z0), (x0, y1, z0), (x1, y1, z0), (x1, y0, z0)], (0, 0, -1)),
+        }
+        for name, (pts, n) in f.items():
+            if name in skip:
+                continue
+            rect = (face_rects or {}).get(name, uv_rect)
+            if xform is not None:
+                uvs = self.project_uv([Vector(p) for p in pts], Vector(n), tile, rect)
+                pts = [xform(Vector(p)) for p in pts]
+                n = xform(Vector(n)) - xform(Vector((0, 0, 0)))
+                self.quad(pts, n, slot, uv=uvs, group=group)
+            else:
+                self.quad(pts, n, slot, tile=tile, uv_rect=rect, group=group)
+
+    def cylinder(self, center, radius, y0, y1, segments=20, slot=0, tile=1.0, caps=(True, True),
+                 group=None):
+        cx, cz = center
+        ring = [(cx + radius * math.cos(2 * math.pi * i / segments),
+                 cz + radius * math.sin(2 * math.pi * i / segments)) for i in range(segments)]
+        circ = 2 * math.pi * radius
+        for i in range(segments):
+            a, b = ring[i], ring[(i + 1) % segments]
+            mid = ((a[0] + b[0]) / 2 - cx, 0, (a[1] + b[1]) / 2 - cz)
+            pts = [Vector((a[0], y0, a[1])), Vector((b[0], y0, b[1])),
+                   Vector((b[0], y1, b[1])), Vector((a[0], y1, a[1]))]
+            u0, u1 = circ * i / segments / tile, circ * (i + 1) / segments / tile
+            uvs = [(u0, y0 / tile), (u1, y0 / tile), (u1, y1 / tile), (u0, y1 / tile)]
+            n = Vector(mid)
+            if (pts[1] - pts[0]).cross(pts[2] - pts[0]).dot(n) < 0:
+                pts.reverse()
+                uvs.reverse()
+            self.faces.append((slot, pts, uvs, True, group))
+        for cap, y, ny in ((caps[0], y0, -1), (caps[1], y1, 1)):
+            if not cap:
+                continue
+            pts = [Vector((p[0], y, p[1])) for p in ring]
+            if ny > 0:
+                pts.reverse()
+            uvs = [(p.x / tile, p.z / tile) for p in pts]
+            self.faces.append((slot, pts, uvs, False, group))
+
+
+def make_object(name, data, materials, collection, groups=None):
+    """Creates a Blender mesh object from MeshData at its game-frame pose."""
+    me = bpy.data.meshes.new(name)
+    bm = bmesh.new()
+    uv_layer = bm.loops.layers.uv.new("UVMap")
+    to_b = TO_BLENDER.to_3x3()
+    vert_groups = []
+    for slot, pts, uvs, smooth, group in data.faces:
+        verts = [bm.verts.new(to_b @ p) for p in pts]
+        face = bm.faces.new(verts)
+        face.material_index = slot
+        face.smooth = smooth
+        for loop, uv in zip(face.loops, uvs):
+            loop[uv_layer].uv = uv
+        vert_groups.append((verts, group))
+    bm.to_mesh(me)
+    bm.free()
+    for m in materials:
+        me.materials.append(m)
+    ob = bpy.data.objects.new(name, me)
+    collection.objects.link(ob)
+    ob.matrix_world = game_matrix(data.origin, data.rotation)
+    if groups is not None:
+        # vertex order in the mesh follows creation order
+        index = 0
+        for verts, group in vert_groups:
+            ids = list(range(index, index + len(verts)))
+            index += len(verts)
+            if group is not None:
+                vg = ob.vertex_groups.get(group) or ob.vertex_groups.new(name=group)
+                vg.add(ids, 1.0, "REPLACE")
+    return ob
+
+
+def game_matrix(pos, rot=Quaternion()):
+    """Blender world matrix of an object whose game-frame pose is given."""
+    m = Matrix.Translation(Vector(pos)) @ rot.to_matrix().to_4x4()
+    return TO_BLENDER @ m @ TO_GAME
+
+
+# ---------------------------------------------------------------------------
+# Materials: diffuse and specular textures referenced by path; diffuse colour
+# set; metallic left at 0 so the exported diffuse factor stays 1.
+
+def make_material(name, tex, spec, color=(1.0, 1.0, 1.0), roughness=0.5, specular=0.5):
+    mat = bpy.data.materials.new(name)
+    mat.use_nodes = True
+    nodes = mat.node_tree.nodes
+    links = mat.node_tree.links
+    bsdf = nodes["Principled BSDF"]
+    bsdf.inputs["Base Color"].default_value = (*color, 1.0)
+    bsdf.inputs["Roughness"].default_value = roughness
+    bsdf.inputs["Specular"].default_value = specular
+    bsdf.inputs["Metallic"].default_value = 0.0
+    mat.diffuse_color = (*color, 1.0)
+    img = bpy.data.images.load(os.path.join(TEX_DIR, tex), check_existing=True)
+    node = nodes.new("ShaderNodeTexImage")
+    node.image = img
+    links.new(node.outputs["Color"], bsdf.inputs["Base Color"])
+    simg = bpy.data.images.load(os.path.join(TEX_DIR, spec), check_existing=True)
+    simg.colorspace_settings.name = "Non-Color"
+    snode = nodes.new("ShaderNodeTexImage")
+    snode.image = simg
+    links.new(snode.outputs["Color"], bsdf.inputs["Specular"])
+    return mat
+
+
+def materials():
+    return {
+        "brick": make_material("Brick", "brick.png", "brick_specular.png", roughness=0.75, specular=0.3),
+        "concrete": make_material("Concrete", "concrete.png", "concrete_specular.png", roughness=0.7,
+                                  specular=0.3),
+        "ceiling": make_material("Ceiling", "ceiling.png", "ceiling_specular.png", roughness=0.75,
+                                 specular=0.2),
+        # the steel of sink and toilet; the game turns on its sky reflection
+        "steel": make_material("Material.001", "steel.png", "steel_specular.png", roughness=0.2,
+                               specular=0.8),
+        "door": make_material("Door Metal", "metal_door.png", "metal_door_specular.png", roughness=0.45,
+                              specular=0.6),
+        "lock": make_material("Lock", "lock.png", "lock_specular.png", roughness=0.35, specular=0.7),
+        "wood": make_material("Wood", "wood.png", "wood_specular.png", roughness=0.6, specular=0.3),
+        "fabric": make_material("Blanket", "fabric.png", "fabric_specular.png", roughness=0.9,
+                                specular=0.1),
+        "blocks": make_material("Yard Wall", "blocks.png", "blocks_specular.png", roughness=0.8,
+                                specular=0.2),
+        "plate": make_material("Pressure Plate", "plate.png", "plate_specular.png", roughness=0.35,
+                               specular=0.7),
+        "goal": make_material("Exit Pad", "goal.png", "goal_specular.png", roughness=0.5, specular=0.5),
+        "glasses": make_material("Glasses", "glasses.png", "glasses_specular.png", roughness=0.2,
+                                 specular=0.8),
+        "poster": make_material("Poster", "poster.png", "poster_specular.png", roughness=0.9,
+                                specular=0.1),
+        "guard": make_material("Guard", "guard.png", "guard_specular.png", roughness=0.6, specular=0.3),
+    }
+
+
+def add_light(name, pos, energy, color, collection):
+    """A point light; the game reads colour x energy x 0.001 as intensity."""
+    light = bpy.data.lights.new(name, "POINT")
+    light.energy = energy
+    light.color = color
+    light.shadow_soft_size = 0.1
+    ob = bpy.data.objects.new(name, light)
+    collection.objects.link(ob)
+    ob.matrix_world = game_matrix(pos)
+    return ob
+
+
+# ---------------------------------------------------------------------------
+# The cell.
+
+def build_cell(col, mats, floor_extent):
+    # floor: one slab under the cell and, in the level, the whole yard
+    x0, x1, z0, z1 = floor_extent
+    d = MeshData()
+    d.box((x0, -0.2, z0), (x1, 0.0, z1), tile=2.0)
+    make_object("floor", d, [mats["concrete"]], col)
+
+    d = MeshData(origin=(0.3, CELL_TOP + CEILING_SIZE.y / 2, 0.0))
+    h = CEILING_SIZE / 2
+    d.box(-h, h, tile=2.0)
+    make_object("ceiling", d, [mats["ceiling"]], col)
+
+    # "wall 3": the back wall, a box whose thin local y is the world x axis
+    q = Quaternion((0, 0, 1), math.pi / 2)
+    w3 = WALL3_SIZE / 2
+    d = MeshData(origin=(CELL_X[0] - w3.y, 1.415, 0.0), rotation=q)
+    d.box(-w3, w3, tile=1.0)
+    make_object("wall 3", d, [mats["brick"]], col)
+
+    xa, xb = CELL_X[0] - 0.37, CELL_X[1] + WALL_T
+    # "wall 2" (north) and "wall 4" (south)
+    for name, zl, zh in (("wall 2", CELL_Z[1], CELL_Z[1] + WALL_T), ("wall 4", CELL_Z[0] - WALL_T, CELL_Z[0])):
+        zc = (zl + zh) / 2
+        d = MeshData(origin=(0.3, 0.0, zc))
+        d.box((xa - 0.3, -0.2, zl - zc), (xb - 0.3, WALL_TOP, zh - zc), tile=1.0)
+        make_object(name, d, [mats["brick"]], col)
+
+    # "wall 1": the door wall, with its opening
+    xc = CELL_X[1] + WALL_T / 2
+    d = MeshData(origin=(xc, 0.0, 0.0))
+    zl, zh = CELL_Z[0] - WALL_T, CELL_Z[1] + WALL_T
+    hx = WALL_T / 2
+    d.box((-hx, -0.2, zl), (hx, WALL_TOP, OPENING_Z[0]), tile=1.0)
+    d.box((-hx, -0.2, OPENING_Z[1]), (hx, WALL_TOP, zh), tile=1.0)
+    d.box((-hx, OPENING_TOP, OPENING_Z[0]), (hx, WALL_TOP, OPENING_Z[1]), tile=1.0)
+    make_object("wall 1", d, [mats["brick"]], col)
+
+    # "door frame": lining of the opening, trim on the inside face and the
+    # stops that hide the swing gap (the frame never collides with the door)
+    d = MeshData(origin=FRAME_POS)
+    F = FRAME_POS
+    xi, xo = CELL_X[1], CELL_X[1] + WALL_T
+
+    def fbox(lo, hi):
+        d.box(Vector(lo) - F, Vector(hi) - F, tile=1.0)
+    lin = 0.04
+    fbox((xi, 0.0, OPENING_Z[0]), (xo, OPENING_TOP, OPENING_Z[0] + lin))
+    fbox((xi, 0.0, OPENING_Z[1] - lin), (xo, OPENING_TOP, OPENING_Z[1]))
+    fbox((xi, OPENING_TOP - lin, OPENING_Z[0]), (xo, OPENING_TOP, OPENING_Z[1]))
+    trim = 0.12
+    fbox((xi - 0.03, 0.0, OPENING_Z[0] - trim + lin), (xi, OPENING_TOP + trim - lin, OPENING_Z[0] + lin))
+    fbox((xi - 0.03, 0.0, OPENING_Z[1] - lin), (xi, OPENING_TOP + trim - lin, OPENING_Z[1] + trim - lin))
+    fbox((xi - 0.03, OPENING_TOP - lin, OPENING_Z[0] + lin), (xi, OPENING_TOP + trim - lin, OPENING_Z[1] - lin))
+    door_face = DOOR_POS.x - DOOR_VISIBLE_HALF_X
+    dz0, dz1 = DOOR_POS.z - DOOR_HALF.z, DOOR_POS.z + DOOR_HALF.z
+    fbox((xi + 0.04, 0.0, OPENING_Z[0] + lin), (door_face, OPENING_TOP - lin, dz0 + 0.003))
+    fbox((xi + 0.04, 0.0, dz1 - 0.003), (door_face, OPENING_TOP - lin, OPENING_Z[1] - lin))
+    fbox((xi + 0.04, DOOR_POS.y + DOOR_HALF.y - 0.01, OPENING_Z[0] + lin),
+         (door_face, OPENING_TOP - lin, OPENING_Z[1] - lin))
+    make_object("door frame", d, [mats["door"]], col)
+
+    # the door: a steel slab, thinner than its body on the inside
+    d = MeshData(origin=DOOR_POS)
+    hv = DOOR_VISIBLE_HALF_X
+    d.box((-hv, -DOOR_HALF.y, -DOOR_HALF.z), (hv, DOOR_HALF.y, DOOR_HALF.z), tile=1.0)
+    # a hatch outline and a handle on the outside
+    d.box((hv, -0.05, -0.2), (hv + 0.012, 0.25, 0.2), tile=1.0)
+    d.box((hv, 0.0, 0.25), (hv + 0.06, 0.04, 0.33), tile=1.0)
+    make_object("door", d, [mats["door"]], col)
+
+    # the four combination locks: dark plates whose faces stand at the lock
+    # origin, facing into the cell (-x), with nothing in front of them
+    back = -DOOR_VISIBLE_HALF_X - LOCK_OFFSET.x  # door face in lock-local x
+    for i, az in enumerate(LOCK_ANCHOR_Z):
+        pos = DOOR_POS + LOCK_OFFSET + Vector((0, 0, az))
+        d = MeshData(origin=pos)
+        d.box((0.0, -0.062, -0.068), (back, 0.062, 0.068), uv_rect=(0, 0, 1, 1))
+        make_object(f"lock{i + 1}", d, [mats["lock"]], col)
+
+    # sink: a steel cabinet filling its body, with a basin and a tap
+    sink_pos = Vector((-0.55, SINK_HALF.y + 0.003, CELL_Z[1] - 0.05 - SINK_HALF.z))
+    d = MeshData(origin=sink_pos)
+    hx, hy, hz = SINK_HALF
+    top = hy
+    rim = 0.07
+    d.box((-hx, -hy, -hz), (hx, top - 0.14, hz), tile=0.6)
+    d.box((-hx, top - 0.14, -hz), (hx, top, -hz + rim), tile=0.6)
+    d.box((-hx, top - 0.14, hz - rim), (hx, top, hz), tile=0.6)
+    d.box((-hx, top - 0.14, -hz + rim), (-hx + rim, top, hz - rim), tile=0.6)
+    d.box((hx - rim, top - 0.14, -hz + rim), (hx, top, hz - rim), tile=0.6)
+    d.box((-0.03, top, hz - 0.06), (0.03, top + 0.02, hz - 0.02), tile=0.6)
+    d.box((-0.015, top - 0.02, hz - 0.14), (0.015, top + 0.0, hz - 0.03), tile=0.6)
+    make_object("sink", d, [mats["steel"]], col)
+
+    # toilet: steel pan on a plinth, with a cistern against the back wall
+    tpos = Vector((CELL_X[0] + 0.38, 0.0, 1.45))
+    d = MeshData(origin=tpos)
+    d.box((-0.2, 0.0, -0.18), (0.16, 0.3, 0.18), tile=0.6)
+    d.cylinder((0.05, 0.0), 0.22, 0.3, 0.42, segments=18, tile=0.6)
+    d.box((-0.38, 0.0, -0.24), (-0.2, 0.75, 0.24), tile=0.6)
+    make_object("toilet", d, [mats["steel"]], col)
+
+    # bed: steel frame with a mattress and pillow, against the south wall
+    bpos = Vector((-0.95, 0.0, CELL_Z[0] + 0.5))
+    d = MeshData(origin=bpos)
+    L, W = 1.0, 0.43
+    for sx in (-1, 1):
+        for sz in (-1, 1):
+            d.box((sx * L - 0.03 * (sx + 1), 0.0, sz * W - 0.03 * (sz + 1)),
+                  (sx * L - 0.03 * (sx - 1), 0.32, sz * W - 0.03 * (sz - 1)), slot=1, tile=0.5)
+    d.box((-L, 0.28, -W), (L, 0.34, W), slot=1, tile=0.5)
+    d.box((-L + 0.02, 0.34, -W + 0.02), (L - 0.02, 0.5, W - 0.02), slot=0, tile=1.0)
+    d.box((-L + 0.06, 0.5, -W + 0.08), (-L + 0.45, 0.58, W - 0.08), slot=0, tile=0.5)
+    make_object("bed", d, [mats["fabric"], mats["door"]], col)
+
+    # chair: wooden, back to the south wall, seat facing the room
+    cpos = Vector((1.3, 0.0, -1.55))
+    d = MeshData(origin=cpos)
+    s = 0.22
+    for sx in (-1, 1):
+        for sz in (-1, 1):
+            d.box((sx * s - 0.02 - 0.0, 0.0, sz * s - 0.02), (sx * s + 0.02, 0.43, sz * s + 0.02), tile=0.5)
+    d.box((-s - 0.02, 0.43, -s - 0.02), (s + 0.02, 0.47, s + 0.02), tile=0.5)
+    for sx in (-1, 1):
+        d.box((sx * s - 0.02, 0.47, -s - 0.02), (sx * s + 0.02, 0.95, -s + 0.02), tile=0.5)
+    d.box((-s - 0.02, 0.72, -s - 0.02), (s + 0.02, 0.92, -s + 0.01), tile=0.5)
+    make_object("chair", d, [mats["wood"]], col)
+
+    # the glasses, lying folded on the front of the seat
+    gpos = cpos + Vector((0.0, 0.47, 0.15))
+    d = MeshData(origin=gpos)
+    black, red = (0.0, 0.0, 0.5, 1.0), (0.5, 0.0, 1.0, 1.0)
+    d.box((-0.085, 0.0, -0.012), (0.085, 0.014, 0.03), uv_rect=black)
+    for sx in (-1, 1):
+        d.box((sx * 0.042 - 0.034, 0.014, -0.008), (sx * 0.042 + 0.034, 0.02, 0.026), uv_rect=red)
+        d.box((sx * 0.078 - 0.007, 0.0, -0.13), (sx * 0.078 + 0.007, 0.01, -0.012), uv_rect=black)
+    make_object("glasses", d, [mats["glasses"]], col)
+
+    # the poster on the north wall (no body of its own)
+    d = MeshData(origin=(1.2, 1.55, CELL_Z[1] - 0.004))
+    d.quad([(0.4, -0.4, 0), (-0.4, -0.4, 0), (-0.4, 0.4, 0), (0.4, 0.4, 0)], (0, 0, -1),
+           uv=[(0, 0), (1, 0), (1, 1), (0, 1)])
+    make_object("poster", d, [mats["poster"]], col)
+
+    # a lamp cage on the ceiling
+    d = MeshData(origin=(0.3, CELL_TOP, 0.0))
+    d.cylinder((0.0, 0.0), 0.12, -0.12, 0.0, segments=12, tile=0.5)
+    make_object("lamp", d, [mats["steel"]], col)
+
+    add_light("light_cell", (0.3, 2.55, 0.0), 1300.0, (1.0, 0.9, 0.75), col)
+    add_light("light_cell_back", (-1.3, 2.4, -0.6), 600.0, (0.85, 0.9, 1.0), col)
+
+
+# ---------------------------------------------------------------------------
+# Outside: corridor, labyrinth, plate, gate, goal and guard.
+
+def wall_boxes(cell=0.05, thickness=0.3):
+    """Axis-aligned wall boxes around the walkable ground: every cell of a
+    fine grid that is not walkable but lies within the wall thickness of a
+    walkable one is solid; runs of solid cells merge into boxes."""
+    import numpy as np
+    x0, x1, z0, z1 = 2.8, END_X, -8.5, 3.5
+    nx, nz = int(round((x1 - x0) / cell)), int(round((z1 - z0) / cell))
+    xs = x0 + (np.arange(nx) + 0.5) * cell
+    zs = z0 + (np.arange(nz) + 0.5) * cell
+    walk = np.zeros((nz, nx), bool)
+    for a, b, c, e in WALKABLE:
+        walk |= ((xs[None, :] > a) & (xs[None, :] < b) & (zs[:, None] > c) & (zs[:, None] < e))
+    k = int(round(thickness / cell))
+    near = np.zeros_like(walk)
+    padded = np.pad(walk, k)
+    for dz in range(-k, k + 1):
+        for dx in range(-k, k + 1):
+            near |= padded[k + dz:k + dz + nz, k + dx:k + dx + nx]
+    solid = near & ~walk
+    boxes = []
+    used = np.zeros_like(solid)
+    for iz in range(nz):
+        ix = 0
+        while ix < nx:
+            if not solid[iz, ix] or used[iz, ix]:
+                ix += 1
+                continue
+            jx = ix
+            while jx < nx and solid[iz, jx] and not used[iz, jx]:
+                jx += 1
+            jz = iz + 1
+            while jz < nz and solid[jz, ix:jx].all() and not used[jz, ix:jx].any():
+                jz += 1
+            used[iz:jz, ix:jx] = True
+            boxes.append((x0 + ix * cell, x0 + jx * cell, z0 + iz * cell, z0 + jz * cell))
+            ix = jx
+    return boxes
+
+
+def build_outside(col, mats):
+    d = MeshData()
+    for a, b, c, e in wall_boxes():
+        d.box((a, 0.0, c), (b, YARD_WALL_H, e), tile=2.0)
+    make_object("labyrinth", d, [mats["blocks"]], col)
+
+    d = MeshData(origin=(END_X + 0.15, 0.0, -2.6))
+    d.box((-0.15, 0.0, -1.1), (0.15, YARD_WALL_H, 1.1), tile=2.0)
+    make_object("labyrinth_end", d, [mats["blocks"]], col)
+
+    d = MeshData(origin=(23.2, 0.0, -2.6))
+    d.box((-0.6, 0.0, -0.7), (0.6, 0.03, 0.7), uv_rect=(0, 0, 1, 1))
+    make_object("labyrinth_goal", d, [mats["goal"]], col)
+
+    # the labyrinth door: a steel slab hanging below its origin, so that at
+    # its open height it leaves about 2 m of clearance
+    d = MeshData(origin=(LAB_DOOR_OPEN.x, LAB_DOOR_CLOSED_Y, LAB_DOOR_OPEN.z))
+    d.box((-0.1, -3.45, -0.9), (0.1, -0.85, 0.9), tile=1.0)
+    make_object("labyrinth_door", d, [mats["door"]], col)
+    # gate posts and beam the door rises into (no body)
+    d = MeshData(origin=(LAB_DOOR_OPEN.x, 0.0, LAB_DOOR_OPEN.z))
+    for sz in (-1, 1):
+        d.box((-0.19, 0.0, sz * 0.8 - 0.18 + sz * 0.18), (0.19, 4.9, sz * 0.8 + 0.18 + sz * 0.18), tile=1.0)
+    d.box((-0.19, 4.72, -1.16), (0.19, 4.92, 1.16), tile=1.0)
+    make_object("gate", d, [mats["door"]], col)
+
+    d = MeshData(origin=(6.0, 0.0, 1.0))
+    d.box((-0.6, 0.0, -0.8), (0.6, 0.025, 0.8), uv_rect=(0, 0, 1, 1))
+    make_object("pressure_plate", d, [mats["plate"]], col)
+
+    lights = [
+        ("light_corridor_1", (4.6, 2.6, 1.0), 1100.0),
+        ("light_corridor_2", (8.0, 2.6, 0.4), 1100.0),
+        ("light_corridor_3", (8.6, 2.6, -3.7), 1100.0),
+        ("light_labyrinth_west", (12.9, 3.2, -3.6), 1600.0),
+        ("light_labyrinth_north", (15.6, 3.2, -0.3), 1600.0),
+        ("light_labyrinth_south", (15.2, 3.2, -5.4), 1600.0),
+        ("light_labyrinth_east", (17.45, 3.2, -2.2), 1600.0),
+        ("light_exit", (20.0, 3.0, -2.6), 1200.0),
+        ("light_goal", (23.2, 2.8, -2.6), 1200.0),
+    ]
+    for name, pos, energy in lights:
+        add_light(name, pos, energy, (1.0, 0.93, 0.82), col)
+
+
+def build_guard(col, mats):
+    """The guard: one skinned mesh and its "Armature", walking in place.
+    The armature faces -x (Blender and game alike) with its own z up; the
+    mesh is modelled where the guard starts, in world coordinates."""
+    arm_data = bpy.data.armatures.new("Armature")
+    arm = bpy.data.objects.new("Armature", arm_data)
+    col.objects.link(arm)
+    arm.location = (TO_BLENDER @ GUARD_START.to_4d()).to_3d()
+    bpy.context.view_layer.objects.active = arm
+    bpy.ops.object.mode_set(mode="EDIT")
+    eb = arm_data.edit_bones
+    spec = [  # name, head, tail, parent (armature space, Blender axes: -x forward, z up)
+        ("hips", (0, 0, 0), (0, 0, 0.18), None),
+        ("spine", (0, 0, 0.18), (0, 0, 0.45), "hips"),
+        ("head", (0, 0, 0.45), (0, 0, 0.78), "spine"),
+        ("upper_arm.L", (0, 0.24, 0.42), (0, 0.34, 0.12), "spine"),
+        ("forearm.L", (0, 0.34, 0.12), (0, 0.4, -0.16), "upper_arm.L"),
+        ("upper_arm.R", (0, -0.24, 0.42), (0, -0.34, 0.12), "spine"),
+        ("forearm.R", (0, -0.34, 0.12), (0, -0.4, -0.16), "upper_arm.R"),
+        ("thigh.L", (0, 0.11, -0.02), (0, 0.11, -0.55), "hips"),
+        ("shin.L", (0, 0.11, -0.55), (0, 0.11, -1.0), "thigh.L"),
+        ("thigh.R", (0, -0.11, -0.02), (0, -0.11, -0.55), "hips"),
+        ("shin.R", (0, -0.11, -0.55), (0, -0.11, -1.0), "thigh.R"),
+    ]
+    for name, head, tail, parent in spec:
+        b = eb.new(name)
+        b.head, b.tail = head, tail
+        if parent:
+            b.parent = eb[parent]
+            b.use_connect = False
+    bpy.ops.object.mode_set(mode="OBJECT")
+
+    # Mesh parts in armature space (Blender axes), converted to game axes for
+    # MeshData; the mesh object itself sits at the world origin.
+    origin_b = Vector(arm.location)
+    to_g = TO_GAME.to_3x3()
+    data = MeshData()
+    U, S, B, F = (0, 0.5, 0.5, 1), (0.5, 0.5, 1, 1), (0, 0, 0.5, 0.5), (0.5, 0, 1, 0.5)
+
+    def part(lo, hi, bone, rect, face_rect=None):
+        def xf(p):
+            return to_g @ (origin_b + p)
+        rects = {"-x": face_rect} if face_rect else None
+        data.box(lo, hi, uv_rect=rect, face_rects=rects, group=bone, xform=xf)
+
+    def limb(head, tail, r, bone, rect):
+        h, t = Vector(head), Vector(tail)
+        axis = (t - h)
+        length = axis.length
+        rot = Vector((0, 0, -1)).rotation_difference(axis.normalized())
+
+        def xf(p):
+            return to_g @ (origin_b + h + rot @ p)
+        data.box((-r, -r, -length - 0.03), (r, r, 0.03), uv_rect=rect, group=bone, xform=xf)
+
+    part((-0.12, -0.17, -0.1), (0.12, 0.17, 0.05), "hips", U)
+    part((-0.125, -0.175, 0.05), (0.125, 0.175, 0.12), "hips", B)  # belt
+    part((-0.13, -0.21, 0.12), (0.13, 0.21, 0.46), "spine", U)
+    part((-0.05, -0.05, 0.44), (0.05, 0.05, 0.52), "head", S)
+    part((-0.1, -0.09, 0.5), (0.1, 0.09, 0.72), "head", S, face_rect=F)
+    part((-0.17, -0.105, 0.71), (0.11, 0.105, 0.8), "head", U)  # cap with visor
+    for side, sy in (("L", 1), ("R", -1)):
+        limb((0, sy * 0.24, 0.44), (0, sy * 0.34, 0.12), 0.055, f"upper_arm.{side}", U)
+        limb((0, sy * 0.34, 0.12), (0, sy * 0.4, -0.08), 0.045, f"forearm.{side}", U)
+        limb((0, sy * 0.4, -0.08), (0, sy * 0.42, -0.17), 0.04, f"forearm.{side}", S)
+        limb((0, sy * 0.11, 0.0), (0, sy * 0.11, -0.55), 0.08, f"thigh.{side}", U)
+        limb((0, sy * 0.11, -0.55), (0, sy * 0.11, -0.97), 0.065, f"shin.{side}", U)
+        part((-0.15, sy * 0.11 - 0.065, -1.1), (0.07, sy * 0.11 + 0.065, -0.97), f"shin.{side}", B)
+    guard = make_object("guard", data, [mats["guard"]], col, groups=True)
+    mod = guard.modifiers.new("Armature", "ARMATURE")
+    mod.object = arm
+    guard.parent = arm
+    guard.matrix_parent_inverse = arm.matrix_world.inverted()
+
+    # walk cycle: 24 frames at 24 fps, frame 24 equal to frame 0
+    scene = bpy.context.scene
+    scene.render.fps = 24
+    scene.frame_start, scene.frame_end = 0, 24
+    arm.animation_data_create()
+    arm.animation_data.action = bpy.data.actions.new("Walk")
+    rest = {b.name: b.matrix_local.to_3x3() for b in arm_data.bones}
+
+    def swing(name, angle):
+        """Pose rotation of a bone about the armature's lateral (y) axis."""
+        r = Matrix.Rotation(angle, 3, "Y")
+        m = rest[name].inverted() @ r @ rest[name]
+        return m.to_quaternion()
+
+    for f in range(25):
+        ph = 2 * math.pi * f / 24
+        angles = {
+            "thigh.L": 0.3 * math.sin(ph),
+            "thigh.R": -0.3 * math.sin(ph),
+            "shin.L": -(0.06 + 0.38 * max(0.0, math.cos(ph))),
+            "shin.R": -(0.06 + 0.38 * max(0.0, -math.cos(ph))),
+            "upper_arm.L": -0.35 * math.sin(ph),
+            "upper_arm.R": 0.35 * math.sin(ph),
+            "forearm.L": 0.3,
+            "forearm.R": 0.3,
+            "spine": 0.04,
+            "head": -0.04,
+            "hips": 0.0,
+        }
+        for pb in arm.pose.bones:
+            pb.rotation_mode = "QUATERNION"
+            pb.rotation_quaternion = swing(pb.name, angles[pb.name])
+            pb.keyframe_insert("rotation_quaternion", frame=f)
+            if pb.name == "hips":
+                pb.location = (0.0, 0.02 * math.cos(2 * ph), 0.0)
+            else:
+                pb.location = (0.0, 0.0, 0.0)
+            pb.keyframe_insert("location", frame=f)
+    scene.frame_set(0)
+    return arm
+
+
+# ---------------------------------------------------------------------------
+# Export and previews.
+
+def export(path):
+    """Exports the current scene. Texture paths are written relative to the
+    project root ("assets/textures/..."): the file is written there first and
+    then moved into place."""
+    tmp = os.path.join(ROOT, "." + os.path.basename(path))
+    bpy.ops.export_scene.fbx(
+        filepath=tmp, apply_unit_scale=True, apply_scale_options="FBX_SCALE_ALL",
+        axis_forward="-Z", axis_up="Y", bake_space_transform=True, add_leaf_bones=False,
+        use_armature_deform_only=True, bake_anim=True, path_mode="RELATIVE", embed_textures=False)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    shutil.move(tmp, path)
+    print("wrote", os.path.relpath(path, ROOT))
+
+
+def render_previews(shots):
+    scene = bpy.context.scene
+    scene.render.engine = "CYCLES"
+    scene.cycles.device = "CPU"
+    scene.cycles.samples = 48
+    try:
+        scene.cycles.use_denoising = True
+        scene.cycles.denoiser = "OPENIMAGEDENOISE"
+    except Exception:
+        scene.cycles.use_denoising = False
+    scene.render.resolution_x, scene.render.resolution_y = 800, 450
+    scene.render.image_settings.file_format = "PNG"
+    scene.view_settings.view_transform = "Filmic"
+    scene.view_settings.exposure = -2.5
+    world = bpy.data.worlds.new("Sky")
+    world.use_nodes = True
+    bg = world.node_tree.nodes["Background"]
+    bg.inputs["Color"].default_value = (0.45, 0.6, 0.85, 1.0)
+    bg.inputs["Strength"].default_value = 3.0
+    scene.world = world
+    os.makedirs(PREVIEW_DIR, exist_ok=True)
+    cam_data = bpy.data.cameras.new("preview")
+    cam_data.sensor_fit = "HORIZONTAL"
+    cam = bpy.data.objects.new("preview", cam_data)
+    scene.collection.objects.link(cam)
+    scene.camera = cam
+    for name, eye, target, fov in shots:
+        cam_data.angle = math.radians(fov)
+        e = (TO_BLENDER @ Vector(eye).to_4d()).to_3d()
+        t = (TO_BLENDER @ Vector(target).to_4d()).to_3d()
+        cam.location = e
+        cam.rotation_euler = (t - e).to_track_quat("-Z", "Y").to_euler()
+        scene.render.filepath = os.path.join(PREVIEW_DIR, name + ".png")
+        bpy.ops.render.render(write_still=True)
+        print("wrote", os.path.relpath(scene.render.filepath, ROOT))
+
+
+def new_scene():
+    bpy.ops.wm.read_factory_settings(use_empty=True)
+    scene = bpy.context.scene
+    scene.unit_settings.system = "METRIC"
+    scene.unit_settings.scale_length = 1.0
+    return scene
+
+
+def main():
+    previews = "--no-previews" not in sys.argv
+    # the level
+    scene = new_scene()
+    mats = materials()
+    build_cell(scene.collection, mats, (-2.6, END_X + 0.6, -8.6, 3.6))
+    build_outside(scene.collection, mats)
+    build_guard(scene.collection, mats)
+    export(os.path.join(MODEL_DIR, "cell.fbx"))
+    if previews:
+        render_previews([
+            ("level_player_start", (0.0, 1.61, 0.0), (3.0, 1.45, 0.0), 85),
+            ("level_cell_corner", (-1.2, 1.7, -1.0), (1.5, 1.0, 1.6), 85),
+            ("level_door_looking_out", (2.95, 1.61, 1.0), (9.0, 1.2, 1.0), 85),
+            ("level_labyrinth", (9.0, 17.0, 9.5), (16.0, 0.0, -2.8), 60),
+        ])
+    # the start screen's cell
+    scene = new_scene()
+    mats = materials()
+    build_cell(scene.collection, mats, (-2.6, 3.0, -2.6, 2.6))
+    export(os.path.join(MODEL_DIR, "cell_start.fbx"))
+
+
+main()
