@@ -1,0 +1,657 @@
+// Checks the shipped content the way the game reads it: the two models
+// through Assimp with the game's import flags, the images through stb_image
+// and the font through FreeType.
+#include <assimp/Importer.hpp>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include <gtest/gtest.h>
+#include <stb/stb_image.h>
+
+#include <algorithm>
+#include <cmath>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+const unsigned kImportFlags = aiProcess_Triangulate | aiProcess_PopulateArmatureData | aiProcess_FlipUVs;
+
+using V = aiVector3D;
+
+V cross(const V& a, const V& b) { return V(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x); }
+float dot(const V& a, const V& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+struct Triangle {
+    V a, b, c;
+    std::string owner;
+};
+
+aiMatrix4x4 globalTransform(const aiNode* node) {
+    aiMatrix4x4 m;
+    for (; node; node = node->mParent) m = node->mTransformation * m;
+    return m;
+}
+
+// Ray against triangle (both sides); returns the distance or -1.
+float rayTriangle(const V& o, const V& d, const Triangle& t) {
+    V e1 = t.b - t.a, e2 = t.c - t.a, p = cross(d, e2);
+    float det = dot(e1, p);
+    if (std::fabs(det) < 1e-9f) return -1;
+    V s = o - t.a;
+    float u = dot(s, p) / det;
+    if (u < 0 || u > 1) return -1;
+    V q = cross(s, e1);
+    float v = dot(d, q) / det;
+    if (v < 0 || u + v > 1) return -1;
+    float dist = dot(e2, q) / det;
+    return dist >= 0 ? dist : -1;
+}
+
+// The twelve triangles of a box of full extents `size` centred on a node.
+void addBox(std::vector<Triangle>& out, const aiMatrix4x4& m, const V& size, const std::string& owner) {
+    V h = size * 0.5f;
+    auto c = [&](int i) { return m * V(i & 1 ? h.x : -h.x, i & 2 ? h.y : -h.y, i & 4 ? h.z : -h.z); };
+    const int f[6][4] = {{0, 1, 3, 2}, {4, 6, 7, 5}, {0, 4, 5, 1}, {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 5, 7, 3}};
+    for (auto& q : f) {
+        out.push_back({c(q[0]), c(q[1]), c(q[2]), owner});
+        out.push_back({c(q[0]), c(q[2]), c(q[3]), owner});
+    }
+}
+
+// A loaded model with its world-space triangles.
+struct Model {
+    Assimp::Importer importer;
+    const aiScene* scene = nullptr;
+
+    explicit Model(const char* path) { scene = importer.ReadFile(path, kImportFlags); }
+
+    const aiNode* node(const std::string& name) const { return scene->mRootNode->FindNode(name.c_str()); }
+
+    void meshTriangles(const aiNode* n, std::vector<Triangle>& out, const std::string& owner) const {
+        aiMatrix4x4 m = globalTransform(n);
+        for (unsigned i = 0; i < n->mNumMeshes; ++i) {
+            const aiMesh* mesh = scene->mMeshes[n->mMeshes[i]];
+            for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
+                const unsigned* ix = mesh->mFaces[f].mIndices;
+                out.push_back({m * mesh->mVertices[ix[0]], m * mesh->mVertices[ix[1]], m * mesh->mVertices[ix[2]], owner});
+            }
+        }
+    }
+
+    // Every drawn triangle, by top-level node (the guard aside).
+    std::vector<Triangle> visible() const {
+        std::vector<Triangle> out;
+        for (unsigned i = 0; i < scene->mRootNode->mNumChildren; ++i) {
+            const aiNode* n = scene->mRootNode->mChildren[i];
+            meshTriangles(n, out, n->mName.C_Str());
+        }
+        return out;
+    }
+};
+
+// What the level's bodies look like to the physics: boxes for the box bodies,
+// the meshes for the rest; the locks have no collision shape.
+const std::map<std::string, V> kBoxBodies = {
+    {"sink", V(0.564537f, 1.02574f, 0.564537f)},   {"door", V(0.336435f, 1.93715f, 0.756214f)},
+    {"lock1", V(0.0001f, 0.092232f, 0.168031f)},   {"lock2", V(0.0001f, 0.092232f, 0.168031f)},
+    {"lock3", V(0.0001f, 0.092232f, 0.168031f)},   {"lock4", V(0.0001f, 0.092232f, 0.168031f)},
+    {"ceiling", V(5.0f, 0.1f, 5.0f)},               {"wall 3", V(4.03241f, 0.369721f, 5.39277f)},
+    {"Armature", V(0.85f, 1.9f, 1.7f)}};
+const std::vector<std::string> kMeshBodies = {"bed",   "floor",          "labyrinth",      "labyrinth_end",
+                                              "labyrinth_goal", "labyrinth_door", "pressure_plate",
+                                              "door frame", "wall 1", "wall 2", "wall 4", "toilet", "chair",
+                                              "glasses"};
+
+std::vector<Triangle> bodies(const Model& model, const std::set<std::string>& leaveOut) {
+    std::vector<Triangle> out;
+    for (auto& [name, size] : kBoxBodies)
+        if (!leaveOut.count(name)) addBox(out, globalTransform(model.node(name)), size, name);
+    for (auto& name : kMeshBodies)
+        if (!leaveOut.count(name)) model.meshTriangles(model.node(name), out, name);
+    return out;
+}
+
+// First triangle hit along a ray, up to maxDist.
+const Triangle* firstHit(const std::vector<Triangle>& tris, const V& o, const V& to, float maxDist, float* hitDist) {
+    V d = to - o;
+    d.Normalize();
+    const Triangle* best = nullptr;
+    float bestDist = maxDist;
+    for (auto& t : tris) {
+        float dist = rayTriangle(o, d, t);
+        if (dist >= 0 && dist <= bestDist) {
+            bestDist = dist;
+            best = &t;
+        }
+    }
+    if (hitDist) *hitDist = bestDist;
+    return best;
+}
+
+V nodeCentre(const Model& model, const char* name) {
+    std::vector<Triangle> tris;
+    model.meshTriangles(model.node(name), tris, name);
+    V sum(0, 0, 0);
+    for (auto& t : tris) sum += (t.a + t.b + t.c) / 3.0f;
+    return sum / float(tris.size());
+}
+
+class LevelModel : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { level = new Model("assets/models/cell.fbx"); }
+    static void TearDownTestSuite() { delete level; }
+    static Model* level;
+};
+Model* LevelModel::level = nullptr;
+
+const std::vector<std::string> kRequired = {
+    "sink",  "bed",       "door",      "lock1", "lock2",  "lock3",         "lock4",
+    "floor", "ceiling",   "labyrinth", "labyrinth_end",   "labyrinth_goal", "labyrinth_door",
+    "pressure_plate", "door frame", "wall 1", "wall 2", "wall 3", "wall 4", "toilet", "chair", "glasses"};
+
+void expectSoundNodesAndMaterials(const Model& model) {
+    ASSERT_NE(model.scene, nullptr) << model.importer.GetErrorString();
+    std::function<void(const aiNode*)> walk = [&](const aiNode* n) {
+        EXPECT_EQ(std::string(n->mName.C_Str()).find("_$AssimpFbx$_"), std::string::npos) << n->mName.C_Str();
+        for (unsigned i = 0; i < n->mNumChildren; ++i) walk(n->mChildren[i]);
+    };
+    walk(model.scene->mRootNode);
+    for (unsigned i = 0; i < model.scene->mNumMeshes; ++i) {
+        const aiMesh* m = model.scene->mMeshes[i];
+        EXPECT_TRUE(m->HasNormals() && m->HasTextureCoords(0)) << m->mName.C_Str();
+        // front faces are counter-clockwise seen from the side the normals face
+        for (unsigned f = 0; f < m->mNumFaces; ++f) {
+            const unsigned* ix = m->mFaces[f].mIndices;
+            V n = cross(m->mVertices[ix[1]] - m->mVertices[ix[0]], m->mVertices[ix[2]] - m->mVertices[ix[0]]);
+            ASSERT_GT(dot(n, m->mNormals[ix[0]]), 0.0f) << m->mName.C_Str() << " face " << f;
+        }
+    }
+    for (unsigned i = 0; i < model.scene->mNumMaterials; ++i) {
+        const aiMaterial* mat = model.scene->mMaterials[i];
+        aiString name;
+        ASSERT_EQ(aiGetMaterialString(mat, "?mat.name", 0, 0, &name), AI_SUCCESS);
+        EXPECT_STRNE(name.C_Str(), "text");
+        aiColor4D diffuse;
+        ASSERT_EQ(aiGetMaterialColor(mat, "$clr.diffuse", 0, 0, &diffuse), AI_SUCCESS) << name.C_Str();
+        EXPECT_GT(diffuse.r + diffuse.g + diffuse.b, 0.5f) << name.C_Str();
+        float shininess = 0;
+        if (aiGetMaterialFloatArray(mat, "$mat.shininess", 0, 0, &shininess, nullptr) == AI_SUCCESS) {
+            EXPECT_GE(shininess, 1.0f) << name.C_Str();
+        }
+        for (aiTextureType type : {aiTextureType_DIFFUSE, aiTextureType_SPECULAR}) {
+            aiString path;
+            ASSERT_EQ(aiGetMaterialString(mat, "$tex.file", type, 0, &path), AI_SUCCESS) << name.C_Str();
+            std::string p = path.C_Str();
+            EXPECT_EQ(p.rfind("assets/textures/", 0), 0u) << p;
+            EXPECT_TRUE(std::filesystem::is_regular_file(p)) << p;
+            int w = 0, h = 0, c = 0;
+            stbi_uc* pixels = stbi_load(p.c_str(), &w, &h, &c, 4);
+            EXPECT_NE(pixels, nullptr) << p;
+            EXPECT_LE(std::max(w, h), 1024) << p;
+            stbi_image_free(pixels);
+        }
+    }
+    // every light has a top-level node of its own name
+    for (unsigned i = 0; i < model.scene->mNumLights; ++i) {
+        const aiLight* light = model.scene->mLights[i];
+        const aiNode* n = model.node(light->mName.C_Str());
+        ASSERT_NE(n, nullptr) << light->mName.C_Str();
+        EXPECT_EQ(n->mParent, model.scene->mRootNode) << light->mName.C_Str();
+        EXPECT_EQ(light->mType, aiLightSource_POINT) << light->mName.C_Str();
+        float intensity = light->mColorDiffuse.r * 0.001f;
+        EXPECT_GT(intensity, 0.2f) << light->mName.C_Str();
+        EXPECT_LT(intensity, 5.0f) << light->mName.C_Str();
+    }
+    EXPECT_GE(model.scene->mNumLights, 1u);
+}
+
+TEST_F(LevelModel, NodesMaterialsTexturesAndLightsAreAsTheGameReadsThem) {
+    expectSoundNodesAndMaterials(*level);
+    std::vector<std::string> top = kRequired;
+    top.push_back("Armature");
+    for (auto& name : top) {
+        const aiNode* n = level->node(name);
+        ASSERT_NE(n, nullptr) << name;
+        EXPECT_EQ(n->mParent, level->scene->mRootNode) << name;
+        aiVector3D s, p;
+        aiQuaternion q;
+        n->mTransformation.Decompose(s, q, p);
+        EXPECT_NEAR(s.x, 1, 1e-4) << name;
+        EXPECT_NEAR(s.y, 1, 1e-4) << name;
+        EXPECT_NEAR(s.z, 1, 1e-4) << name;
+        if (name != "Armature") {
+            EXPECT_GE(n->mNumMeshes, 1u) << name;
+        }
+    }
+    std::set<std::string> materials;
+    for (unsigned i = 0; i < level->scene->mNumMaterials; ++i) materials.insert(level->scene->mMaterials[i]->GetName().C_Str());
+    EXPECT_TRUE(materials.count("Guard"));
+    EXPECT_TRUE(materials.count("Material.001"));
+    EXPECT_GE(level->scene->mNumLights, 4u);
+}
+
+TEST_F(LevelModel, BoxBodiesMatchTheirMeshesAndWall3StandsUpright) {
+    for (const char* name : {"sink", "ceiling", "wall 3"}) {
+        const aiNode* n = level->node(name);
+        V lo(1e9f, 1e9f, 1e9f), hi(-1e9f, -1e9f, -1e9f);
+        for (unsigned i = 0; i < n->mNumMeshes; ++i) {
+            const aiMesh* m = level->scene->mMeshes[n->mMeshes[i]];
+            for (unsigned v = 0; v < m->mNumVertices; ++v) {
+                lo = V(std::min(lo.x, m->mVertices[v].x), std::min(lo.y, m->mVertices[v].y), std::min(lo.z, m->mVertices[v].z));
+                hi = V(std::max(hi.x, m->mVertices[v].x), std::max(hi.y, m->mVertices[v].y), std::max(hi.z, m->mVertices[v].z));
+            }
+        }
+        V size = kBoxBodies.at(name);
+        EXPECT_NEAR(hi.x - lo.x, size.x, 0.03) << name;
+        EXPECT_NEAR(hi.y - lo.y, size.y, 0.03) << name;
+        EXPECT_NEAR(hi.z - lo.z, size.z, 0.03) << name;
+        EXPECT_NEAR((hi.x + lo.x) / 2, 0, 0.03) << name;
+        EXPECT_NEAR((hi.z + lo.z) / 2, 0, 0.03) << name;
+    }
+    // wall 3 is thin along its local y, which must lie horizontal
+    aiMatrix3x3 r(level->node("wall 3")->mTransformation);
+    V localY = r * V(0, 1, 0);
+    EXPECT_LT(std::fabs(localY.y), 1e-3f);
+    // the sink rests on the floor
+    EXPECT_NEAR(level->node("sink")->mTransformation.b4 - 1.02574f / 2, 0.0f, 0.01f);
+}
+
+TEST_F(LevelModel, DoorFrameAndLocksSitWhereTheirJointsPutThem) {
+    aiVector3D s, door, frame;
+    aiQuaternion doorRot, frameRot;
+    level->node("door")->mTransformation.Decompose(s, doorRot, door);
+    level->node("door frame")->mTransformation.Decompose(s, frameRot, frame);
+    EXPECT_GT(std::fabs(doorRot.w * frameRot.w + doorRot.x * frameRot.x + doorRot.y * frameRot.y + doorRot.z * frameRot.z), 0.99999f);
+    V diff = door - frame;
+    EXPECT_NEAR(diff.x, 0.014815, 1e-4);
+    EXPECT_NEAR(diff.y, -0.1025, 1e-4);
+    EXPECT_NEAR(diff.z, -0.010344, 1e-4);
+    // the push (500, 0, 0) acts along the door's thin local x
+    V localX = aiMatrix3x3(level->node("door")->mTransformation) * V(1, 0, 0);
+    EXPECT_GT(localX.x, 0.999f);
+    const float anchorZ[4] = {-0.386346f, -0.185373f, 0.016015f, 0.217536f};
+    for (int i = 0; i < 4; ++i) {
+        std::string name = "lock" + std::to_string(i + 1);
+        aiVector3D lock;
+        aiQuaternion lockRot;
+        level->node(name)->mTransformation.Decompose(s, lockRot, lock);
+        EXPECT_GT(std::fabs(doorRot.w * lockRot.w + doorRot.x * lockRot.x + doorRot.y * lockRot.y + doorRot.z * lockRot.z), 0.99999f);
+        V expected = door + doorRot.Rotate(V(-0.074142f, 0.337119f - 0.045494f, anchorZ[i] + 0.084016f));
+        EXPECT_NEAR(lock.x, expected.x, 1e-4) << name;
+        EXPECT_NEAR(lock.y, expected.y, 1e-4) << name;
+        EXPECT_NEAR(lock.z, expected.z, 1e-4) << name;
+    }
+}
+
+// Eye positions of a player pressed against the inside of the door, standing
+// and crouched; from there each lock's body must be the first thing a 1.25 ray
+// hits (the door's body aside), and its digit must not be hidden by any mesh.
+TEST_F(LevelModel, LocksAndGlassesAreInReachAndInSight) {
+    std::vector<Triangle> query = bodies(*level, {"door"});
+    std::vector<Triangle> drawn = level->visible();
+    aiMatrix4x4 doorM = globalTransform(level->node("door"));
+    V door(doorM.a4, doorM.b4, doorM.c4);
+    const float settled = 0.91f;  // capsule centre standing on the floor
+    for (float eyeUp : {0.7f, 0.35f}) {
+        float centreY = eyeUp > 0.5f ? settled : settled - 0.35f;
+        V eye(door.x - 0.168218f - 0.2f - 0.01f, centreY + eyeUp, door.z);
+        for (int i = 1; i <= 4; ++i) {
+            std::string name = "lock" + std::to_string(i);
+            aiMatrix4x4 m = globalTransform(level->node(name));
+            V lock(m.a4, m.b4, m.c4);
+            float dist = 0;
+            const Triangle* hit = firstHit(query, eye, lock, 1.25f, &dist);
+            ASSERT_NE(hit, nullptr) << name << " out of reach, eye height " << eye.y;
+            EXPECT_EQ(hit->owner, name);
+            V label = lock - V(0.0025f, 0, 0);
+            float seen = 0;
+            const Triangle* first = firstHit(drawn, eye, label, (label - eye).Length(), &seen);
+            EXPECT_TRUE(first == nullptr || seen > (label - eye).Length() - 1e-3f)
+                << name << "'s digit is hidden by " << (first ? first->owner : "");
+        }
+    }
+    // the glasses: some part of them is hit first from a free spot next to them
+    std::vector<Triangle> glasses;
+    level->meshTriangles(level->node("glasses"), glasses, "glasses");
+    V around = nodeCentre(*level, "glasses");
+    std::vector<Triangle> solid = bodies(*level, {"lock1", "lock2", "lock3", "lock4"});
+    bool reachable = false;
+    for (int a = 0; a < 16 && !reachable; ++a)
+        for (float r = 0.3f; r < 0.8f && !reachable; r += 0.05f) {
+            V centre(around.x + r * std::cos(a * 0.3927f), settled, around.z + r * std::sin(a * 0.3927f));
+            bool blocked = false;  // any body within the capsule's radius along its axis
+            for (float y = 0.25f; y <= 1.6f && !blocked; y += 0.15f)
+                for (int k = 0; k < 8 && !blocked; ++k) {
+                    V from(centre.x, y, centre.z), dir(std::cos(k * 0.785f), 0, std::sin(k * 0.785f));
+                    float d = 0;
+                    blocked = firstHit(solid, from, from + dir, 0.2f, &d) != nullptr;
+                }
+            for (float eyeY : {settled + 0.7f, settled}) {  // standing, crouched
+                for (auto& t : glasses) {
+                    if (blocked || reachable) break;
+                    float d = 0;
+                    V eye(centre.x, eyeY, centre.z);
+                    const Triangle* hit = firstHit(query, eye, (t.a + t.b + t.c) / 3.0f, 1.25f, &d);
+                    reachable = hit && hit->owner == "glasses";
+                }
+            }
+        }
+    EXPECT_TRUE(reachable);
+}
+
+// Walkable grid: a cell is free when no body within the capsule's radius rises
+// between the step height and the top of the capsule.
+struct Grid {
+    float x0 = -3, z0 = -9, cell = 0.05f;
+    int nx = 560, nz = 260;
+    std::vector<char> blocked;
+
+    explicit Grid(const std::vector<Triangle>& tris) : blocked(nx * nz, 0) {
+        const float r = 0.2f, lowY = 0.11f, highY = 1.81f;
+        for (auto& t : tris) {
+            float ylo = std::min({t.a.y, t.b.y, t.c.y}), yhi = std::max({t.a.y, t.b.y, t.c.y});
+            if (yhi < lowY || ylo > highY) continue;
+            float xl = std::min({t.a.x, t.b.x, t.c.x}) - r, xh = std::max({t.a.x, t.b.x, t.c.x}) + r;
+            float zl = std::min({t.a.z, t.b.z, t.c.z}) - r, zh = std::max({t.a.z, t.b.z, t.c.z}) + r;
+            for (int iz = std::max(0, int((zl - z0) / cell)); iz < std::min(nz, int((zh - z0) / cell) + 1); ++iz)
+                for (int ix = std::max(0, int((xl - x0) / cell)); ix < std::min(nx, int((xh - x0) / cell) + 1); ++ix)
+                    if (distance2d(t, x0 + (ix + 0.5f) * cell, z0 + (iz + 0.5f) * cell) < r) blocked[iz * nx + ix] = 1;
+        }
+    }
+    static float segment(float px, float pz, float ax, float az, float bx, float bz) {
+        float dx = bx - ax, dz = bz - az, l = dx * dx + dz * dz;
+        float t = l > 0 ? std::clamp(((px - ax) * dx + (pz - az) * dz) / l, 0.0f, 1.0f) : 0.0f;
+        return std::hypot(px - ax - t * dx, pz - az - t * dz);
+    }
+    static float distance2d(const Triangle& t, float px, float pz) {
+        auto side = [&](const V& a, const V& b) { return (b.x - a.x) * (pz - a.z) - (b.z - a.z) * (px - a.x); };
+        float area = (t.b.x - t.a.x) * (t.c.z - t.a.z) - (t.b.z - t.a.z) * (t.c.x - t.a.x);
+        float s1 = side(t.a, t.b), s2 = side(t.b, t.c), s3 = side(t.c, t.a);
+        if (std::fabs(area) > 1e-8f && ((s1 >= 0 && s2 >= 0 && s3 >= 0) || (s1 <= 0 && s2 <= 0 && s3 <= 0))) return 0;
+        return std::min({segment(px, pz, t.a.x, t.a.z, t.b.x, t.b.z), segment(px, pz, t.b.x, t.b.z, t.c.x, t.c.z),
+                         segment(px, pz, t.c.x, t.c.z, t.a.x, t.a.z)});
+    }
+    int index(float x, float z) const { return int((z - z0) / cell) * nx + int((x - x0) / cell); }
+    std::vector<char> reach(float x, float z) const {
+        std::vector<char> seen(nx * nz, 0);
+        std::deque<int> open{index(x, z)};
+        seen[open.front()] = 1;
+        while (!open.empty()) {
+            int i = open.front();
+            open.pop_front();
+            for (int j : {i - 1, i + 1, i - nx, i + nx})
+                if (j >= 0 && j < nx * nz && !seen[j] && !blocked[j]) {
+                    seen[j] = 1;
+                    open.push_back(j);
+                }
+        }
+        return seen;
+    }
+};
+
+TEST_F(LevelModel, TheWayOutRunsThroughBothDoorsAndPastThePlate) {
+    // the player's start lies in a closed cell: no way out while the door is shut
+    const std::set<std::string> walkOn = {"floor", "pressure_plate", "labyrinth_goal", "lock1", "lock2", "lock3", "lock4",
+                                          "Armature", "ceiling"};
+    std::set<std::string> leave = walkOn;
+    Grid shut(bodies(*level, leave));
+    ASSERT_FALSE(shut.blocked[shut.index(0, 0)]) << "the player starts inside something";
+    V goal = nodeCentre(*level, "labyrinth_goal"), plate = nodeCentre(*level, "pressure_plate");
+    auto fromStart = shut.reach(0, 0);
+    EXPECT_FALSE(fromStart[shut.index(plate.x, plate.z)]);
+    size_t cellArea = std::count(fromStart.begin(), fromStart.end(), 1);
+    EXPECT_LT(cellArea * 0.0025, 25.0) << "the cell is not closed";
+    // the confetti bursts inside the cell, in sight of the start
+    V confetti(2.555f, 1.202f, 0.8112f), start(0, 1.202f, 0);
+    float d = 0;
+    EXPECT_EQ(firstHit(bodies(*level, {}), start, confetti, (confetti - start).Length(), &d), nullptr);
+
+    leave.insert("door");
+    Grid open(bodies(*level, leave));
+    auto reach = open.reach(0, 0);
+    EXPECT_TRUE(reach[open.index(plate.x, plate.z)]);
+    EXPECT_FALSE(reach[open.index(goal.x, goal.z)]) << "the labyrinth door does not close the way";
+    // the guard walks inside the labyrinth, on ground the player can reach
+    const float patrol[6][2] = {{12.9f, -5.23823f}, {12.9f, -2.15f}, {15, -2.15f}, {15, 0}, {17.4494f, 0}, {17.4494f, -5.23823f}};
+    std::vector<Triangle> walls;
+    level->meshTriangles(level->node("labyrinth"), walls, "labyrinth");
+    for (int i = 0; i < 6; ++i) {
+        const float* a = patrol[i];
+        const float* b = patrol[(i + 1) % 6];
+        for (float t = 0; t <= 1.0f; t += 0.05f) {
+            float x = a[0] + t * (b[0] - a[0]), z = a[1] + t * (b[1] - a[1]);
+            EXPECT_TRUE(reach[open.index(x, z)]) << x << ", " << z;
+            for (auto& w : walls)  // the guard's body (1.9 wide) clears the walls
+                if (std::max({w.a.y, w.b.y, w.c.y}) > 0.3f) {
+                    ASSERT_GT(Grid::distance2d(w, x, z), 0.95f) << x << ", " << z;
+                }
+        }
+    }
+
+    leave.insert("labyrinth_door");
+    Grid through(bodies(*level, leave));
+    auto all = through.reach(0, 0);
+    EXPECT_TRUE(all[through.index(goal.x, goal.z)]);
+    // every reachable spot has a light within a few metres
+    std::vector<V> lights;
+    for (unsigned i = 0; i < level->scene->mNumLights; ++i) {
+        aiMatrix4x4 m = globalTransform(level->node(level->scene->mLights[i]->mName.C_Str()));
+        lights.emplace_back(m.a4, m.b4, m.c4);
+    }
+    for (int i = 0; i < through.nx * through.nz; i += 7)
+        if (all[i]) {
+            float x = through.x0 + (i % through.nx + 0.5f) * through.cell, z = through.z0 + (i / through.nx + 0.5f) * through.cell;
+            float nearest = 1e9f;
+            for (auto& l : lights) nearest = std::min(nearest, std::hypot(l.x - x, l.z - z));
+            ASSERT_LT(nearest, 5.0f) << "dark spot at " << x << ", " << z;
+        }
+}
+
+TEST_F(LevelModel, LabyrinthDoorOpensToAboutTwoMetresOfClearance) {
+    const aiNode* n = level->node("labyrinth_door");
+    aiVector3D s, p;
+    aiQuaternion q;
+    n->mTransformation.Decompose(s, q, p);
+    EXPECT_NEAR(p.x, 21.6903, 1e-3);
+    EXPECT_NEAR(p.z, -2.59875, 1e-3);
+    EXPECT_GT(std::fabs(q.w), 0.99999f);
+    float lowest = 1e9f;
+    for (unsigned i = 0; i < n->mNumMeshes; ++i) {
+        const aiMesh* m = level->scene->mMeshes[n->mMeshes[i]];
+        for (unsigned v = 0; v < m->mNumVertices; ++v) lowest = std::min(lowest, m->mVertices[v].y);
+    }
+    EXPECT_LT(p.y + lowest, 0.05f);  // shut, it reaches the floor
+    EXPECT_NEAR(5.5f + lowest, 2.0f, 0.2f);
+}
+
+// The guard: one skinned mesh drawn with the identity model matrix, whose
+// bones, posed by the first animation under "Armature", put it on the floor
+// at the patrol's start and inside its body box.
+TEST_F(LevelModel, GuardIsOneSkinnedMeshWalkingInsideItsBody) {
+    const aiScene* sc = level->scene;
+    const aiMesh* guard = nullptr;
+    const aiNode* guardNode = nullptr;
+    int skinned = 0;
+    std::function<void(const aiNode*)> find = [&](const aiNode* n) {
+        for (unsigned i = 0; i < n->mNumMeshes; ++i)
+            if (sc->mMeshes[n->mMeshes[i]]->mNumBones > 0) {
+                ++skinned;
+                guard = sc->mMeshes[n->mMeshes[i]];
+                guardNode = n;
+            }
+        for (unsigned i = 0; i < n->mNumChildren; ++i) find(n->mChildren[i]);
+    };
+    find(sc->mRootNode);
+    ASSERT_EQ(skinned, 1);
+    EXPECT_EQ(guardNode->mParent, sc->mRootNode);
+    EXPECT_TRUE(guardNode->mTransformation.IsIdentity());
+    EXPECT_STREQ(sc->mMaterials[guard->mMaterialIndex]->GetName().C_Str(), "Guard");
+
+    const aiNode* armature = level->node("Armature");
+    aiVector3D s, p;
+    aiQuaternion q;
+    armature->mTransformation.Decompose(s, q, p);
+    EXPECT_NEAR(p.x, 12.9, 1e-4);
+    EXPECT_NEAR(p.y, 1.10005, 1e-4);
+    EXPECT_NEAR(p.z, -5.23823, 1e-4);
+    EXPECT_GT(std::fabs(q.x * 0.70710678f - q.w * 0.70710678f), 0.9999f);  // (0.707, 0, 0, -0.707) up to sign
+
+    std::vector<float> weightSum(guard->mNumVertices, 0);
+    std::vector<int> influences(guard->mNumVertices, 0);
+    for (unsigned b = 0; b < guard->mNumBones; ++b) {
+        const aiBone* bone = guard->mBones[b];
+        ASSERT_NE(bone->mNode, nullptr);
+        const aiNode* parent = bone->mNode->mParent;
+        bool parentIsBone = false;
+        for (unsigned k = 0; k < guard->mNumBones; ++k) parentIsBone |= guard->mBones[k]->mNode == parent;
+        if (!parentIsBone) {
+            EXPECT_EQ(parent, armature) << bone->mName.C_Str();
+        }
+        for (unsigned w = 0; w < bone->mNumWeights; ++w) {
+            weightSum[bone->mWeights[w].mVertexId] += bone->mWeights[w].mWeight;
+            ++influences[bone->mWeights[w].mVertexId];
+        }
+    }
+    for (unsigned v = 0; v < guard->mNumVertices; ++v) {
+        ASSERT_GT(weightSum[v], 0.01f) << "vertex " << v << " is not weighted";
+        ASSERT_LE(influences[v], 4) << "vertex " << v;
+    }
+
+    ASSERT_GE(sc->mNumAnimations, 1u);
+    const aiAnimation* walk = sc->mAnimations[0];
+    EXPECT_GT(walk->mDuration, 0);
+    std::map<std::string, const aiNodeAnim*> channels;
+    for (unsigned c = 0; c < walk->mNumChannels; ++c) channels[walk->mChannels[c]->mNodeName.C_Str()] = walk->mChannels[c];
+    for (unsigned b = 0; b < guard->mNumBones; ++b) {
+        const aiNodeAnim* ch = channels[guard->mBones[b]->mName.C_Str()];
+        ASSERT_NE(ch, nullptr) << guard->mBones[b]->mName.C_Str();
+        ASSERT_GT(ch->mNumRotationKeys, 0u);
+        const aiQuaternion& first = ch->mRotationKeys[0].mValue;
+        const aiQuaternion& last = ch->mRotationKeys[ch->mNumRotationKeys - 1].mValue;
+        EXPECT_GT(std::fabs(first.x * last.x + first.y * last.y + first.z * last.z + first.w * last.w), 0.9999f)
+            << guard->mBones[b]->mName.C_Str() << " does not loop";
+    }
+
+    // pose the skeleton: the root carries the Armature node, bones take their
+    // channel (nearest earlier key is enough here) or their rest transform
+    auto pose = [&](double t, bool rest) {
+        std::map<const aiNode*, aiMatrix4x4> global;
+        std::function<aiMatrix4x4(const aiNode*)> g = [&](const aiNode* n) -> aiMatrix4x4 {
+            if (n == armature) return armature->mTransformation;
+            auto it = global.find(n);
+            if (it != global.end()) return it->second;
+            aiMatrix4x4 local = n->mTransformation;
+            auto ch = channels.find(n->mName.C_Str());
+            if (!rest && ch != channels.end()) {
+                const aiNodeAnim* a = ch->second;
+                unsigned r = 0, k = 0;
+                while (r + 1 < a->mNumRotationKeys && a->mRotationKeys[r + 1].mTime <= t) ++r;
+                while (k + 1 < a->mNumPositionKeys && a->mPositionKeys[k + 1].mTime <= t) ++k;
+                local = aiMatrix4x4(aiMatrix3x3(a->mRotationKeys[r].mValue.GetMatrix()));
+                local.a4 = a->mPositionKeys[k].mValue.x;
+                local.b4 = a->mPositionKeys[k].mValue.y;
+                local.c4 = a->mPositionKeys[k].mValue.z;
+            }
+            return global[n] = g(n->mParent) * local;
+        };
+        std::vector<V> out(guard->mNumVertices, V(0, 0, 0));
+        for (unsigned b = 0; b < guard->mNumBones; ++b) {
+            const aiBone* bone = guard->mBones[b];
+            aiMatrix4x4 m = g(bone->mNode) * bone->mOffsetMatrix;
+            for (unsigned w = 0; w < bone->mNumWeights; ++w) {
+                unsigned v = bone->mWeights[w].mVertexId;
+                out[v] += (m * guard->mVertices[v]) * (bone->mWeights[w].mWeight / weightSum[v]);
+            }
+        }
+        return out;
+    };
+    // the nodes hold the pose of the walk's first frame, which the skeleton
+    // shows until its first animation step
+    auto atRest = pose(0, true);
+    auto first = pose(0, false);
+    for (unsigned v = 0; v < guard->mNumVertices; ++v)
+        ASSERT_LT((atRest[v] - first[v]).Length(), 1e-3f) << "vertex " << v;
+    aiMatrix4x4 toLocal = armature->mTransformation;
+    toLocal.Inverse();
+    float moved = 0;
+    for (double t : {0.0, walk->mDuration * 0.25, walk->mDuration * 0.5, walk->mDuration * 0.75}) {
+        auto posed = pose(t, false);
+        float lowest = 1e9f, highest = -1e9f;
+        for (unsigned v = 0; v < guard->mNumVertices; ++v) {
+            lowest = std::min(lowest, posed[v].y);
+            highest = std::max(highest, posed[v].y);
+            V l = toLocal * posed[v];  // inside the 0.85 x 1.9 x 1.7 body box
+            ASSERT_LT(std::fabs(l.x), 0.425f + 0.02f) << "t " << t;
+            ASSERT_LT(std::fabs(l.y), 0.95f) << "t " << t;
+            ASSERT_LT(l.z, 0.85f + 0.06f) << "t " << t;  // the box ends above the knees
+            ASSERT_GT(l.z, -1.15f) << "t " << t;
+            moved = std::max(moved, (posed[v] - atRest[v]).Length());
+        }
+        EXPECT_NEAR(lowest, 0.0f, 0.08f) << "feet off the floor at t " << t;
+        EXPECT_GT(highest, 1.6f);
+    }
+    EXPECT_GT(moved, 0.15f) << "the walk does not move the limbs";
+}
+
+TEST(StartModel, CellSurroundsTheOrbitingCamera) {
+    Model start("assets/models/cell_start.fbx");
+    expectSoundNodesAndMaterials(start);
+    if (!start.scene) return;
+    std::vector<Triangle> tris = start.visible();
+    V camera(0.437884f, 1.84947f, 0.37266f);
+    for (int a = 0; a < 72; ++a) {
+        float angle = a * 0.0872665f;
+        for (float pitch : {-0.3f, 0.0f, 0.3f}) {
+            V dir(std::cos(angle) * std::cos(pitch), std::sin(pitch), std::sin(angle) * std::cos(pitch));
+            float d = 0;
+            ASSERT_NE(firstHit(tris, camera, camera + dir, 6.0f, &d), nullptr) << "open towards angle " << a * 5;
+        }
+    }
+}
+
+TEST(GameFiles, ImagesAndFontDecode) {
+    auto info = [](const char* path, int* w, int* h, int* c) { return stbi_info(path, w, h, c) == 1; };
+    int w = 0, h = 0, c = 0;
+    for (const char* icon : {"assets/textures/key_e.png", "assets/textures/key_e_pressed.png",
+                             "assets/textures/glasses_icon.png"}) {
+        ASSERT_TRUE(info(icon, &w, &h, &c)) << icon;
+        EXPECT_EQ(w, h) << icon;
+        EXPECT_EQ(c, 4) << icon << " has no alpha";
+    }
+    int faceSize = -1;
+    for (const char* face : {"right", "left", "top", "bottom", "front", "back"}) {
+        std::string path = std::string("assets/textures/cubemap/") + face + ".jpg";
+        ASSERT_TRUE(info(path.c_str(), &w, &h, &c)) << path;
+        EXPECT_EQ(w, h) << path;
+        EXPECT_EQ(c, 3) << path;
+        if (faceSize < 0) faceSize = w;
+        EXPECT_EQ(w, faceSize) << path;
+    }
+    for (const char* path : {"assets/textures/missing_texture.png", "assets/icon.png", "assets/textures/key_e.png",
+                             "assets/textures/cubemap/top.jpg"}) {
+        stbi_uc* pixels = stbi_load(path, &w, &h, &c, 4);
+        EXPECT_NE(pixels, nullptr) << path;
+        stbi_image_free(pixels);
+    }
+    FT_Library ft;
+    ASSERT_EQ(FT_Init_FreeType(&ft), 0);
+    FT_Face face;
+    ASSERT_EQ(FT_New_Face(ft, "assets/fonts/VT323-Regular.ttf", 0, &face), 0);
+    FT_Set_Pixel_Sizes(face, 0, 256);
+    for (char ch = 33; ch < 127; ++ch) {
+        EXPECT_NE(FT_Get_Char_Index(face, ch), 0u) << ch;
+        EXPECT_EQ(FT_Load_Char(face, ch, FT_LOAD_RENDER), 0) << ch;
+    }
+    FT_Done_Face(face);
+    FT_Done_FreeType(ft);
+    EXPECT_TRUE(std::filesystem::is_regular_file("assets/fonts/VT323-LICENSE.txt"));
+}
+
+}  // namespace
