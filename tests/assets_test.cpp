@@ -143,13 +143,13 @@ V nodeCentre(const Model& model, const char* name) {
     return sum / float(tris.size());
 }
 
-class LevelModel : public ::testing::Test {
+class AssetLevelModel : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { level = new Model("assets/models/cell.fbx"); }
     static void TearDownTestSuite() { delete level; }
     static Model* level;
 };
-Model* LevelModel::level = nullptr;
+Model* AssetLevelModel::level = nullptr;
 
 const std::vector<std::string> kRequired = {
     "sink",  "bed",       "door",      "lock1", "lock2",  "lock3",         "lock4",
@@ -212,7 +212,7 @@ void expectSoundNodesAndMaterials(const Model& model) {
     EXPECT_GE(model.scene->mNumLights, 1u);
 }
 
-TEST_F(LevelModel, NodesMaterialsTexturesAndLightsAreAsTheGameReadsThem) {
+TEST_F(AssetLevelModel, NodesMaterialsTexturesAndLightsAreAsTheGameReadsThem) {
     expectSoundNodesAndMaterials(*level);
     std::vector<std::string> top = kRequired;
     top.push_back("Armature");
@@ -237,7 +237,7 @@ TEST_F(LevelModel, NodesMaterialsTexturesAndLightsAreAsTheGameReadsThem) {
     EXPECT_GE(level->scene->mNumLights, 4u);
 }
 
-TEST_F(LevelModel, BoxBodiesMatchTheirMeshesAndWall3StandsUpright) {
+TEST_F(AssetLevelModel, BoxBodiesMatchTheirMeshesAndWall3StandsUpright) {
     for (const char* name : {"sink", "ceiling", "wall 3"}) {
         const aiNode* n = level->node(name);
         V lo(1e9f, 1e9f, 1e9f), hi(-1e9f, -1e9f, -1e9f);
@@ -263,7 +263,7 @@ TEST_F(LevelModel, BoxBodiesMatchTheirMeshesAndWall3StandsUpright) {
     EXPECT_NEAR(level->node("sink")->mTransformation.b4 - 1.02574f / 2, 0.0f, 0.01f);
 }
 
-TEST_F(LevelModel, DoorFrameAndLocksSitWhereTheirJointsPutThem) {
+TEST_F(AssetLevelModel, DoorFrameAndLocksSitWhereTheirJointsPutThem) {
     aiVector3D s, door, frame;
     aiQuaternion doorRot, frameRot;
     level->node("door")->mTransformation.Decompose(s, doorRot, door);
@@ -293,7 +293,7 @@ TEST_F(LevelModel, DoorFrameAndLocksSitWhereTheirJointsPutThem) {
 // Eye positions of a player pressed against the inside of the door, standing
 // and crouched; from there each lock's body must be the first thing a 1.25 ray
 // hits (the door's body aside), and its digit must not be hidden by any mesh.
-TEST_F(LevelModel, LocksAndGlassesAreInReachAndInSight) {
+TEST_F(AssetLevelModel, LocksAndGlassesAreInReachAndInSight) {
     std::vector<Triangle> query = bodies(*level, {"door"});
     std::vector<Triangle> drawn = level->visible();
     aiMatrix4x4 doorM = globalTransform(level->node("door"));
@@ -396,7 +396,7 @@ struct Grid {
     }
 };
 
-TEST_F(LevelModel, TheWayOutRunsThroughBothDoorsAndPastThePlate) {
+TEST_F(AssetLevelModel, TheWayOutRunsThroughBothDoorsAndPastThePlate) {
     // the player's start lies in a closed cell: no way out while the door is shut
     const std::set<std::string> walkOn = {"floor", "pressure_plate", "labyrinth_goal", "lock1", "lock2", "lock3", "lock4",
                                           "Armature", "ceiling"};
@@ -454,7 +454,7 @@ TEST_F(LevelModel, TheWayOutRunsThroughBothDoorsAndPastThePlate) {
         }
 }
 
-TEST_F(LevelModel, LabyrinthDoorOpensToAboutTwoMetresOfClearance) {
+TEST_F(AssetLevelModel, LabyrinthDoorOpensToAboutTwoMetresOfClearance) {
     const aiNode* n = level->node("labyrinth_door");
     aiVector3D s, p;
     aiQuaternion q;
@@ -474,7 +474,7 @@ TEST_F(LevelModel, LabyrinthDoorOpensToAboutTwoMetresOfClearance) {
 // The guard: one skinned mesh drawn with the identity model matrix, whose
 // bones, posed by the first animation under "Armature", put it on the floor
 // at the patrol's start and inside its body box.
-TEST_F(LevelModel, GuardIsOneSkinnedMeshWalkingInsideItsBody) {
+TEST_F(AssetLevelModel, GuardIsOneSkinnedMeshWalkingInsideItsBody) {
     const aiScene* sc = level->scene;
     const aiMesh* guard = nullptr;
     const aiNode* guardNode = nullptr;
@@ -600,7 +600,7 @@ TEST_F(LevelModel, GuardIsOneSkinnedMeshWalkingInsideItsBody) {
     EXPECT_GT(moved, 0.15f) << "the walk does not move the limbs";
 }
 
-TEST(StartModel, CellSurroundsTheOrbitingCamera) {
+TEST(AssetStartModel, CellSurroundsTheOrbitingCamera) {
     Model start("assets/models/cell_start.fbx");
     expectSoundNodesAndMaterials(start);
     if (!start.scene) return;
@@ -616,7 +616,7 @@ TEST(StartModel, CellSurroundsTheOrbitingCamera) {
     }
 }
 
-TEST(GameFiles, ImagesAndFontDecode) {
+TEST(AssetFiles, ImagesAndFontDecode) {
     auto info = [](const char* path, int* w, int* h, int* c) { return stbi_info(path, w, h, c) == 1; };
     int w = 0, h = 0, c = 0;
     for (const char* icon : {"assets/textures/key_e.png", "assets/textures/key_e_pressed.png",
