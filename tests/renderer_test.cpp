@@ -393,3 +393,13 @@ TEST_F(RendererTest, SceneListsAndFrameStateWithoutScenes) {
     EXPECT_EQ(static_cast<GLuint>(attached), renderer->getNormalTexture());
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }
+
+#ifndef NDEBUG
+TEST_F(RendererTest, DebugBuildsLogGlErrorsAsTheyHappen) {
+    testing::internal::CaptureStderr();
+    glBindTexture(GL_TEXTURE_2D, 0xFFFFFFu);  // not a texture name
+    const std::string err = testing::internal::GetCapturedStderr();
+    glGetError();
+    EXPECT_NE(err.find("[ERROR] GL error"), std::string::npos) << err;
+}
+#endif
