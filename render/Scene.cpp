@@ -2,6 +2,7 @@
 
 #include "app/Logger.h"
 #include "render/Light.h"
+#include "render/ModelLoader.h"
 #include "render/Object.h"
 #include "render/Shader.h"
 #include "render/Skybox.h"
@@ -90,6 +91,10 @@ UIPlane* Scene::createUIPlane(const std::string& name, const std::string& materi
     plane->setScene(this);
     addObjectToMap(name, plane);
     return plane;
+}
+
+void Scene::loadModel(const std::string& path) {
+    modelLoader->loadScene(this, path);
 }
 
 void Scene::setSkybox(const std::vector<std::string>& faces, Shader* shader) {

@@ -56,6 +56,10 @@ public:
     UIPlane* createUIPlane(const std::string& name, const std::string& materialName, float x, float y,
                            float w, float h);
 
+    // Adds the model file's objects, materials and point lights through the
+    // scene's model loader.
+    void loadModel(const std::string& path);
+
     void addLight(Light* light) { lights.add(light); }
     const std::vector<Light*>& getLights() const { return lights.items; }
 
