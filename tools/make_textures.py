@@ -306,55 +306,94 @@ def guard_tex(rng):
 
 
 # ---------------------------------------------------------------------------
-# The code poster. Layers multiply like inks on paper: the code digits in cyan
-# ink (almost no red), decoy digits and dense scribbles in inks that keep the
-# red channel high. Through the red filter only the red channel survives: the
-# scribbles and decoys flatten into the paper and the code stands out dark.
+# The code poster. The red glasses keep only the red channel, so the poster is
+# painted for two viewers at once. Its red channel is a bright field with the
+# code digits dropped deep into it; the paper tints and every scribble keep the
+# paper's red exactly, and the cyan clouds and the big decoy digits lower it
+# only slightly, so through the filter all of them flatten into the field and
+# the code stands out dark. Wherever the red is lowered, green and blue rise
+# to keep the pixel's luminance: to the naked eye the code has no dark edge,
+# it is one more cyan shape in a tangle of cyan decoys of its size, under
+# dense red, pink, orange and yellow scribbles. The poster has its own seed,
+# so reworking it leaves the other textures alone.
 
-# Cyan ink of the code digits: little red, so they stay dark through the filter.
-CODE_INK = (70, 230, 255)
+POSTER_SEED = 7311
+PAPER_RED = 0.94      # red of everything but the code
+CODE_RED = 0.22       # red of the code digits
+DECOY_RED = 0.76      # red of the big decoy digits
+DECOYS_PER_SLOT = 3
+CLOUD_RED = 0.80      # red of the soft cool clouds
+TOP_SCRIBBLES = 90
+LUMA = np.array([0.299, 0.587, 0.114])
 
 
-def poster(rng, code):
+def keep_luma(rgb, red, amount):
+    """Sets the red channel to `red` where `amount` is 1 (blending in between)
+    and raises green and blue so that every pixel keeps its luminance."""
+    out = rgb.copy()
+    target = rgb @ LUMA
+    out[..., 0] = rgb[..., 0] + (red - rgb[..., 0]) * amount
+    deficit = target - out @ LUMA
+    out[..., 1] = np.clip(out[..., 1] + deficit / (LUMA[1] + LUMA[2]), 0, 1)
+    deficit = target - out @ LUMA
+    out[..., 2] = np.clip(out[..., 2] + deficit / LUMA[2], 0, 1)
+    return out
+
+
+def poster(code):
     n = 512
     if not os.path.exists(FONT):
         sys.exit(f"{FONT} is missing: run tools/fetch_font.sh first")
-    paper = np.ones((n, n, 3)) * np.array([0.96, 0.94, 0.88])
-    paper *= (0.93 + 0.07 * fractal_noise(rng, (n, n), 2.0))[..., None]
+    rng = np.random.default_rng(POSTER_SEED)
+    slot = n / 4
+    code_size = 300
 
-    def ink_layer(draw_fn):
-        """Returns a multiplicative layer: 1 where nothing is drawn."""
-        layer = Image.new("RGB", (n, n), (255, 255, 255))
-        draw_fn(layer)
-        return np.asarray(layer).astype(float) / 255.0
+    def mask(draw_fn):
+        m = Image.new("L", (n, n), 0)
+        draw_fn(m)
+        return np.asarray(m).astype(float) / 255.0
 
-    def code_digits(layer):
-        d = ImageDraw.Draw(layer)
-        font = ImageFont.truetype(FONT, 300)
-        slot = n / 4
-        for i, digit in enumerate(code):
-            cx = slot * (i + 0.5)
-            d.text((cx, n * 0.55), str(digit), font=font, anchor="mm",
-                   fill=CODE_INK, stroke_width=4, stroke_fill=CODE_INK)
+    def paint(rgb, m, colour):
+        c = np.array(colour, dtype=float)
+        return rgb + (c - rgb) * m[..., None]
 
-    def decoys(layer):
-        inks = [(255, 140, 30), (255, 60, 150), (245, 215, 60), (230, 80, 230),
-                (255, 190, 215), (255, 120, 90)]
-        for k in range(90):
-            size = int(rng.integers(50, 190))
-            font = ImageFont.truetype(FONT, size)
-            glyph = Image.new("L", (size, size), 0)
-            ImageDraw.Draw(glyph).text((size / 2, size / 2), str(int(rng.integers(0, 10))),
-                                       font=font, anchor="mm", fill=255,
-                                       stroke_width=max(1, size // 40), stroke_fill=255)
-            glyph = glyph.rotate(float(rng.uniform(-35, 35)), resample=Image.BILINEAR)
-            ink = Image.new("RGB", glyph.size, inks[k % len(inks)])
-            pos = (int(rng.integers(-size // 3, n - size // 2)), int(rng.integers(-size // 3, n - size // 2)))
-            layer.paste(ink, pos, glyph)
+    def digit_glyph(digit, size, angle):
+        g = Image.new("L", (size * 2, size * 2), 0)
+        ImageDraw.Draw(g).text((size, size), str(digit), font=ImageFont.truetype(FONT, size),
+                               anchor="mm", fill=255, stroke_width=max(1, size // 75), stroke_fill=255)
+        return g.rotate(angle, resample=Image.BILINEAR)
 
-    def scribbles(layer, inks, count, widths):
-        d = ImageDraw.Draw(layer)
-        for k in range(count):
+    # Paper: the red channel flat, green and blue in soft blotches of peach,
+    # pink, cream and lilac.
+    g_noise = fractal_noise(rng, (n, n), 2.6)
+    b_noise = fractal_noise(rng, (n, n), 2.6)
+    rgb = np.empty((n, n, 3))
+    rgb[..., 0] = PAPER_RED
+    rgb[..., 1] = 0.55 + 0.27 * g_noise
+    rgb[..., 2] = 0.5 + 0.32 * b_noise
+
+    # Light decoy inks: the red of the paper, or a little less for the bluish
+    # ones, so they look like the code ink's kin but fade through the filter.
+    decoy_inks = [(PAPER_RED, 0.98, 1.0), (0.84, 0.93, 1.0), (PAPER_RED, 0.8, 1.0),
+                  (0.86, 1.0, 0.95), (PAPER_RED, 0.97, 0.6), (PAPER_RED, 0.72, 0.85)]
+
+    # Small decoy digits and blobs everywhere.
+    for k in range(70):
+        size = int(rng.integers(40, 170))
+        glyph = digit_glyph(int(rng.integers(0, 10)), size, float(rng.uniform(-40, 40)))
+        pos = (int(rng.integers(-size, n - size)), int(rng.integers(-size, n - size)))
+        m = mask(lambda l: l.paste(glyph, pos, glyph))
+        rgb = paint(rgb, m, decoy_inks[k % len(decoy_inks)])
+    for k in range(40):
+        r = float(rng.uniform(8, 40))
+        c = rng.uniform(0, n, 2)
+        m = mask(lambda l: ImageDraw.Draw(l).ellipse([c[0] - r, c[1] - r, c[0] + r, c[1] + r], fill=255))
+        rgb = paint(rgb, m, decoy_inks[(k + 3) % len(decoy_inks)])
+
+    # Dense scribbles in red, orange, pink and yellow, all at the paper's red.
+    def scribbles(l, count, widths):
+        d = ImageDraw.Draw(l)
+        for _ in range(count):
             p = rng.uniform(0, n, 2)
             heading = rng.uniform(0, 2 * math.pi)
             pts = [tuple(p)]
@@ -362,21 +401,51 @@ def poster(rng, code):
                 heading += rng.normal(0, 0.6)
                 p = p + 9.0 * np.array([math.cos(heading), math.sin(heading)])
                 pts.append(tuple(p))
-            d.line(pts, fill=inks[k % len(inks)], width=int(rng.integers(*widths)), joint="curve")
+            d.line(pts, fill=255, width=int(rng.integers(*widths)), joint="curve")
 
-    out = paper
-    out = out * ink_layer(code_digits)
-    out = out * ink_layer(decoys)
-    # pale cyan decoy strokes: the same hue as the code ink to the eye, but
-    # with enough red left to fade under the filter
-    out = out * ink_layer(lambda l: scribbles(l, [(190, 240, 255), (205, 235, 250), (195, 228, 245)], 260, (5, 16)))
-    out = out * ink_layer(lambda l: scribbles(l, [(255, 40, 30), (250, 70, 40), (255, 20, 60), (240, 90, 20)], 420, (2, 6)))
-    img = to_img(out)
-    d = ImageDraw.Draw(img)
-    d.rectangle([0, 0, n - 1, n - 1], outline=(90, 80, 70), width=6)
+    for ink, count, widths in [((PAPER_RED, 0.9, 0.3), 90, (3, 8)), ((PAPER_RED, 0.7, 0.8), 90, (3, 8)),
+                               ((PAPER_RED, 0.45, 0.1), 90, (2, 6)), ((PAPER_RED, 0.1, 0.08), 140, (2, 5)),
+                               ((PAPER_RED, 0.15, 0.55), 100, (2, 5))]:
+        rgb = paint(rgb, mask(lambda l: scribbles(l, count, widths)), ink)
+
+    # Soft cool clouds all over: the red dips a little and the luminance
+    # stays, so to the eye the poster is mottled with cyan everywhere, not
+    # only where the code is.
+    clouds = np.clip((fractal_noise(rng, (n, n), 2.2) - 0.45) * 4.0, 0, 1)
+    rgb = keep_luma(rgb, CLOUD_RED, clouds)
+
+    def big_digit(l, digit, cx, cy, angle):
+        glyph = digit_glyph(digit, code_size, angle)
+        l.paste(glyph, (int(cx - code_size), int(cy - code_size)), glyph)
+
+    # Decoy digits of the code's size in every slot, nudged off the slot
+    # centre, tinted towards cyan like the code but keeping most of their
+    # red: to the eye every slot holds a tangle of bluish digits, through the
+    # filter the decoys are barely a shade.
+    for i, digit in enumerate(code):
+        others = [d for d in range(1, 10) if d != digit]
+        for j in range(DECOYS_PER_SLOT):
+            m = mask(lambda l: big_digit(l, int(rng.choice(others)), slot * (i + 0.5) + rng.uniform(-28, 28),
+                                         n * 0.55 + rng.uniform(-45, 45), float(rng.uniform(-14, 14))))
+            rgb = keep_luma(rgb, DECOY_RED, m)
+
+    # The code: red drops to CODE_RED, luminance stays.
+    def code_digits(l):
+        d = ImageDraw.Draw(l)
+        font = ImageFont.truetype(FONT, code_size)
+        for i, digit in enumerate(code):
+            d.text((slot * (i + 0.5), n * 0.55), str(digit), font=font, anchor="mm",
+                   fill=255, stroke_width=4, stroke_fill=255)
+
+    rgb = keep_luma(rgb, CODE_RED, mask(code_digits))
+
+    # Fine dark red scribbles over everything, the code included.
+    rgb = paint(rgb, mask(lambda l: scribbles(l, TOP_SCRIBBLES, (2, 3))), (PAPER_RED, 0.12, 0.1))
+    img = to_img(rgb)
+    ImageDraw.Draw(img).rectangle([0, 0, n - 1, n - 1], outline=(round(PAPER_RED * 255), 110, 100), width=6)
     save(img, "poster.png")
     save(spec_map(np.full((64, 64), 0.05), 0, 1), "poster_specular.png")
-    return out
+    return rgb
 
 
 # ---------------------------------------------------------------------------
@@ -535,7 +604,7 @@ def main():
     lock_face(rng)
     glasses_tex(rng)
     guard_tex(rng)
-    poster(rng, code)
+    poster(code)
     sky(rng)
     save(key_icon(False), "key_e.png")
     save(key_icon(True), "key_e_pressed.png")
