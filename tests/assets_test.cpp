@@ -654,4 +654,72 @@ TEST(AssetFiles, ImagesAndFontDecode) {
     EXPECT_TRUE(std::filesystem::is_regular_file("assets/fonts/VT323-LICENSE.txt"));
 }
 
+
+// The poster hides the door code from the naked eye and shows it through the
+// red glasses, which keep only the red channel. Averaged over 7 x 7 pixels,
+// the red channel must split cleanly into dark code and bright field, while
+// the same split leaves almost no difference in full-colour luminance.
+TEST(AssetFiles, PosterCodeShowsOnlyThroughTheRedFilter) {
+    int w = 0, h = 0, c = 0;
+    stbi_uc* pixels = stbi_load("assets/textures/poster.png", &w, &h, &c, 3);
+    ASSERT_NE(pixels, nullptr);
+    ASSERT_EQ(w, 512);
+    ASSERT_EQ(h, 512);
+    // Summed-area tables of red and luminance for the box averages.
+    std::vector<double> sumRed((w + 1) * (h + 1), 0.0), sumLuma((w + 1) * (h + 1), 0.0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const stbi_uc* p = pixels + 3 * (y * w + x);
+            double luma = 0.299 * p[0] + 0.587 * p[1] + 0.114 * p[2];
+            int i = (y + 1) * (w + 1) + x + 1;
+            sumRed[i] = p[0] + sumRed[i - 1] + sumRed[i - w - 1] - sumRed[i - w - 2];
+            sumLuma[i] = luma + sumLuma[i - 1] + sumLuma[i - w - 1] - sumLuma[i - w - 2];
+        }
+    stbi_image_free(pixels);
+    auto box = [&](const std::vector<double>& s, int x, int y) {
+        int x0 = x - 3, y0 = y - 3, x1 = x + 4, y1 = y + 4;
+        return (s[y1 * (w + 1) + x1] - s[y0 * (w + 1) + x1] - s[y1 * (w + 1) + x0] + s[y0 * (w + 1) + x0]) / 49.0;
+    };
+    const int margin = 12;  // keeps the frame out
+    std::vector<double> red, luma;
+    for (int y = margin; y < h - margin; ++y)
+        for (int x = margin; x < w - margin; ++x) {
+            red.push_back(box(sumRed, x, y));
+            luma.push_back(box(sumLuma, x, y));
+        }
+    // Otsu's threshold on the averaged red channel.
+    std::vector<double> hist(256, 0.0);
+    for (double r : red) hist[std::min(255, static_cast<int>(r))] += 1;
+    double total = static_cast<double>(red.size()), sumAll = 0;
+    for (int t = 0; t < 256; ++t) sumAll += t * hist[t];
+    double best = -1, count0 = 0, sum0 = 0;
+    int threshold = 0;
+    for (int t = 0; t < 255; ++t) {
+        count0 += hist[t];
+        sum0 += t * hist[t];
+        if (count0 == 0 || count0 == total) continue;
+        double m0 = sum0 / count0, m1 = (sumAll - sum0) / (total - count0);
+        double between = count0 * (total - count0) * (m0 - m1) * (m0 - m1);
+        if (between > best) best = between, threshold = t;
+    }
+    double n[2] = {0, 0}, r[2] = {0, 0}, l[2] = {0, 0};
+    for (size_t i = 0; i < red.size(); ++i) {
+        int k = std::min(255, static_cast<int>(red[i])) > threshold ? 1 : 0;
+        n[k] += 1;
+        r[k] += red[i];
+        l[k] += luma[i];
+    }
+    ASSERT_GT(n[0], 0);
+    ASSERT_GT(n[1], 0);
+    double codeShare = n[0] / total;
+    EXPECT_GT(codeShare, 0.05) << "the dark part is specks, not four digits";
+    EXPECT_LT(codeShare, 0.4) << "no bright field around the code";
+    double redContrast = r[1] / n[1] - r[0] / n[0];
+    double lumaContrast = l[1] / n[1] - l[0] / n[0];
+    EXPECT_GT(redContrast, 100.0) << "the code is faint through the red filter";
+    EXPECT_LT(std::fabs(lumaContrast), 20.0) << "the code shows in full colour by its brightness";
+    RecordProperty("red_contrast", std::to_string(redContrast));
+    RecordProperty("luma_contrast", std::to_string(lumaContrast));
+}
+
 }  // namespace
