@@ -1,0 +1,272 @@
+// The start screen on the real renderer, the start model, sky and font, with
+// its clock and held keys scripted through the frame input. Frames are read
+// back from the window before they would be shown; the 1280x720 pictures are
+// saved under the build tree (test-output/start_screen*.png).
+
+#include "app/FrameInput.h"
+#include "app/GameState.h"
+#include "app/Settings.h"
+#include "app/StartScreen.h"
+#include "render/Camera.h"
+#include "render/Renderer.h"
+#include "render/Scene.h"
+#include "tests/support/GlContext.h"
+#include "tests/support/RenderTarget.h"
+
+#include <GLFW/glfw3.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+
+class StartScreenTest : public ::testing::Test {
+protected:
+    void build(int w, int h) {
+        width = w;
+        height = h;
+        context = std::make_unique<GlContext>(w, h);
+        if (context->displayMissing()) {
+            GTEST_SKIP() << context->reason();
+        }
+        ASSERT_TRUE(context->ok()) << context->reason();
+        glEnable(GL_DEPTH_TEST);
+        glEnable(GL_CULL_FACE);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glEnable(GL_BLEND);
+        glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+        nearPlane = 0.1f;
+        farPlane = 1000.0f;
+        globalBrightness = 1.0f;
+        renderer = std::make_unique<Renderer>(context->window(), w, h);
+        ShaderManager& shaders = renderer->getShaderManager();
+        shaders.load("phong", "assets/shaders/phong");
+        shaders.load("skybox", "assets/shaders/skybox");
+        shaders.load("font", "assets/shaders/font");
+        shaders.load("font3D", "assets/shaders/font3D");
+        renderer->getFontManager().loadFont("VT323", "assets/fonts/VT323-Regular.ttf", 256);
+    }
+
+    void TearDown() override {
+        renderer.reset();
+        context.reset();
+    }
+
+    // Runs the start screen with a scripted clock. `afterPass` is called once
+    // per pass, after the frame is drawn, where the screen asks for Space;
+    // it sets the clock of the next pass and says which keys are held.
+    struct Held {
+        int space = GLFW_RELEASE;
+        int escape = GLFW_RELEASE;
+    };
+    void run(const std::function<Held(int pass)>& afterPass) {
+        passes = 0;
+        Held held;
+        FrameInput input;
+        input.now = [this] { return clock; };
+        input.keyState = [&](int key) {
+            if (key == GLFW_KEY_SPACE) {
+                ++passes;
+                held = afterPass(passes);
+                return held.space;
+            }
+            if (key == GLFW_KEY_ESCAPE) {
+                return held.escape;
+            }
+            return GLFW_PRESS;  // no other key ends the screen
+        };
+        runStartScreen(context->window(), renderer.get(), input);
+    }
+
+    // The start screen's camera while it runs.
+    Camera* camera() const { return renderer->getScenes().back()->getCamera(); }
+
+    std::vector<uint8_t> readFrame() const {
+        std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+        glReadBuffer(GL_BACK);
+        glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        return pixels;
+    }
+
+    int width = 0;
+    int height = 0;
+    double clock = 0.0;
+    int passes = 0;
+    std::unique_ptr<GlContext> context;
+    std::unique_ptr<Renderer> renderer;
+};
+
+TEST_F(StartScreenTest, TheCameraStandsStillAndTurnsOnceIn20SecondsWhateverTheFrameRate) {
+    build(160, 90);
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
+    }
+    // Uneven frames; the view drawn in a pass has turned by the time up to
+    // the previous pass.
+    const double steps[] = {0.05, 0.4, 0.016, 0.2, 1.3};
+    double shownAt = 0.0;
+    int checked = 0;
+    bool sawMinusZ = false;
+    run([&](int pass) {
+        Camera* cam = camera();
+        const double angle = -kPi / 10.0 * shownAt;
+        const glm::vec3 front = cam->getFront();
+        EXPECT_NEAR(front.x, std::cos(angle), 2e-4) << "pass " << pass << " at " << shownAt << " s";
+        EXPECT_NEAR(front.z, std::sin(angle), 2e-4) << "pass " << pass << " at " << shownAt << " s";
+        EXPECT_NEAR(front.y, 0.0f, 1e-6);
+        EXPECT_EQ(cam->getPosition(), glm::vec3(0.437884f, 1.84947f, 0.37266f));
+        // A quarter turn in the first five seconds goes from +x to -z.
+        if (shownAt > 1.0 && shownAt < 4.0) {
+            EXPECT_LT(front.z, -0.3f);
+            sawMinusZ = true;
+        }
+        ++checked;
+        shownAt = clock;
+        clock += steps[pass % 5];
+        Held held;
+        held.space = clock > 45.0 ? GLFW_PRESS : GLFW_RELEASE;
+        return held;
+    });
+    EXPECT_GT(checked, 50);
+    EXPECT_TRUE(sawMinusZ);
+}
+
+TEST_F(StartScreenTest, OnlySpaceOrEscapeEndsItAndItLeavesTheRendererAsItWas) {
+    build(96, 64);
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
+    }
+    Camera otherCamera(60.0, 1.5, 0.1, 10.0);
+    Scene other(nullptr);
+    other.setCamera(&otherCamera);
+    renderer->addScene(&other);
+    renderer->addOverlayScene(&other);
+
+    // Space held before the screen begins: one pass. Its camera's aspect is
+    // the framebuffer's.
+    float aspect = 0.0f;
+    run([&](int) {
+        const glm::mat4& projection = camera()->getProjection();
+        aspect = projection[1][1] / projection[0][0];
+        EXPECT_EQ(renderer->getScenes().size(), 2u);
+        EXPECT_EQ(renderer->getOverlayScenes().size(), 2u);
+        Held held;
+        held.space = GLFW_PRESS;
+        return held;
+    });
+    EXPECT_EQ(passes, 1);
+    EXPECT_NEAR(aspect, 96.0f / 64.0f, 1e-4);
+    EXPECT_EQ(renderer->getScenes(), std::vector<Scene*>{&other});
+    EXPECT_EQ(renderer->getOverlayScenes(), std::vector<Scene*>{&other});
+
+    // The close button does not end it; Escape does, also as a key repeat,
+    // and it leaves the close flag as it found it.
+    glfwSetWindowShouldClose(context->window(), GLFW_TRUE);
+    run([&](int pass) {
+        clock += 0.1;
+        Held held;
+        held.escape = pass == 4 ? GLFW_REPEAT : GLFW_RELEASE;
+        return held;
+    });
+    EXPECT_EQ(passes, 4);
+    EXPECT_TRUE(glfwWindowShouldClose(context->window()));
+    glfwSetWindowShouldClose(context->window(), GLFW_FALSE);
+    run([&](int pass) {
+        clock += 0.1;
+        Held held;
+        held.space = pass == 3 ? GLFW_REPEAT : GLFW_RELEASE;
+        return held;
+    });
+    EXPECT_EQ(passes, 3);
+    EXPECT_FALSE(glfwWindowShouldClose(context->window()));
+    EXPECT_EQ(renderer->getScenes(), std::vector<Scene*>{&other});
+    EXPECT_EQ(renderer->getOverlayScenes(), std::vector<Scene*>{&other});
+}
+
+TEST_F(StartScreenTest, SixCentredLinesOverTheTurningCellAt1280x720) {
+    build(1280, 720);
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
+    }
+    // Pass 1 as shown; pass 2 at the same instant with the overlay off (F5):
+    // the difference is the text. Pass 3 comes five seconds later, so pass 4
+    // shows the view turned by a quarter.
+    std::vector<uint8_t> shown, bare, turned;
+    run([&](int pass) {
+        Held held;
+        if (pass == 1) {
+            shown = readFrame();
+            renderer->handleKey(GLFW_KEY_F5, GLFW_PRESS);
+        } else if (pass == 2) {
+            bare = readFrame();
+            renderer->handleKey(GLFW_KEY_F5, GLFW_PRESS);
+            clock += 5.0;
+        } else if (pass == 4) {
+            turned = readFrame();
+            held.space = GLFW_PRESS;
+        }
+        return held;
+    });
+    ASSERT_EQ(passes, 4);
+    savePng("start_screen", shown, width, height);
+    savePng("start_screen_turned", turned, width, height);
+
+    // Rows counted from the top.
+    const auto differs = [&](int x, int y) {
+        const Rgba a = pixelAt(shown, width, x, height - 1 - y);
+        const Rgba b = pixelAt(bare, width, x, height - 1 - y);
+        return std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b) > 30;
+    };
+    struct Band {
+        const char* name;
+        int anchor;  // pixels below the top where the line hangs
+        int end;     // where the next line may begin
+        int minWidth;
+    };
+    // Em sizes: 100 pixels for the title, 50 for the description, 128 for
+    // the prompt; each line hangs from its anchor.
+    const Band bands[] = {
+        {"Welcome", 50, 145, 600},     {"desc", 150, 198, 700},  {"desc2", 200, 270, 900},
+        {"desc3", 275, 322, 700},      {"desc4", 325, 380, 600}, {"start", 620, 720, 900},
+    };
+    int previousEnd = 0;
+    for (const Band& band : bands) {
+        SCOPED_TRACE(band.name);
+        int left = width, right = -1, top = height;
+        for (int y = previousEnd; y < band.end; ++y) {
+            for (int x = 0; x < width; ++x) {
+                if (differs(x, y)) {
+                    left = std::min(left, x);
+                    right = std::max(right, x + 1);
+                    top = std::min(top, y);
+                }
+            }
+        }
+        previousEnd = band.end;
+        ASSERT_GE(right, 0) << "no text";
+        EXPECT_NEAR((left + right) / 2.0, width / 2.0, 4.0);
+        EXPECT_GE(right - left, band.minWidth);
+        EXPECT_LE(right - left, width);
+        EXPECT_GE(top, band.anchor - 6);
+        EXPECT_LE(top, band.anchor + 4);
+    }
+    // Nothing but the text changed between the two passes, and the turn
+    // changed the picture.
+    int elsewhere = 0;
+    for (int y = 380; y < 600; ++y) {
+        for (int x = 0; x < width; ++x) {
+            elsewhere += differs(x, y) ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(elsewhere, 0);
+    EXPECT_NE(shown, turned);
+}
+
+}  // namespace
