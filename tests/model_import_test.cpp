@@ -265,10 +265,12 @@ aiScene* sampleModel(bool withStrayLight) {
     node(root, "spot", aiVector3D(0, 4, 0));
 
     model->mNumLights = withStrayLight ? 3 : 2;
-    model->mLights = new aiLight*[3];
+    model->mLights = new aiLight*[model->mNumLights];
     model->mLights[0] = light("lamp", aiLightSource_POINT, aiColor3D(1000, 500, 0));
     model->mLights[1] = light("spot", aiLightSource_SPOT, aiColor3D(1000, 1000, 1000));
-    model->mLights[2] = light("ghost", aiLightSource_POINT, aiColor3D(1000, 1000, 1000));
+    if (withStrayLight) {
+        model->mLights[2] = light("ghost", aiLightSource_POINT, aiColor3D(1000, 1000, 1000));
+    }
     return model;
 }
 
