@@ -1,15 +1,12 @@
 #include "app/Console.h"
-#include "app/GameState.h"
-#include "app/InputDispatcher.h"
+#include "app/FrameInput.h"
+#include "app/Game.h"
 #include "app/IniReader.h"
 #include "app/Logger.h"
 #include "app/Settings.h"
+#include "app/StartScreen.h"
 #include "framework/Framework.h"
-#include "render/Camera.h"
-#include "render/Font.h"
-#include "render/Renderer.h"
-#include "render/Scene.h"
-#include "render/Text.h"
+#include "physics/PhysicsWorld.h"
 
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
@@ -17,7 +14,6 @@
 
 #include <exception>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -58,64 +54,6 @@ void setWindowIcon(GLFWwindow* window) {
     }
     glfwSetWindowIcon(window, 1, &icon);
     stbi_image_free(icon.pixels);
-}
-
-const std::vector<std::string> kSkyFaces = {
-    "assets/textures/cubemap/right.jpg", "assets/textures/cubemap/left.jpg",
-    "assets/textures/cubemap/top.jpg",   "assets/textures/cubemap/bottom.jpg",
-    "assets/textures/cubemap/front.jpg", "assets/textures/cubemap/back.jpg",
-};
-
-// The frame loop: for now an empty world under the sky and one overlay
-// text. Returns false when an input handler failed.
-bool runLoop(GLFWwindow* window, const Settings& settings, int width, int height) {
-    glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
-    // Lives until the process ends.
-    Renderer* renderer = new Renderer(window, static_cast<GLuint>(width), static_cast<GLuint>(height));
-    ShaderManager& shaders = renderer->getShaderManager();
-    shaders.load("phong", "assets/shaders/phong");
-    shaders.load("skybox", "assets/shaders/skybox");
-    shaders.load("font", "assets/shaders/font");
-    shaders.load("font3D", "assets/shaders/font3D");
-    renderer->getFontManager().loadFont("VT323", "assets/fonts/VT323-Regular.ttf", 256);
-    Font* font = renderer->getFontManager().getFont("VT323");
-
-    mainCamera = new Camera(settings.fieldOfView, static_cast<double>(width) / static_cast<double>(height),
-                            settings.nearDistance, settings.farDistance);
-
-    InputDispatcher dispatcher(window);
-    dispatcher.addKeyCallback([renderer](int key, int action) { renderer->handleKey(key, action); });
-
-    Scene worldScene(nullptr);
-    worldScene.setSkybox(kSkyFaces, shaders.get("skybox"));
-    worldScene.setCamera(mainCamera);
-    renderer->addScene(&worldScene);
-
-    Scene overlayScene(nullptr);
-    MaterialManager& materials = overlayScene.getMaterialManager();
-    materials.create("text", shaders.get("font"));
-    materials.get("text")->setColor(0.0f, 0.0f, 0.0f, 1.0f);
-    materials.get("text")->setTexture(kDiffuseTextureUnit, font->texture);
-    const float w = static_cast<float>(width);
-    const float h = static_cast<float>(height);
-    overlayScene.createText("title", "text", font, "Tollbrook", 0.0f, 1.0f - 50.0f / h, 0.5f / w, 0.5f / h,
-                            TextAlignment::Top, TextAlignment::Center);
-    overlayScene.setCamera(mainCamera);
-    renderer->addOverlayScene(&overlayScene);
-
-    while (!glfwWindowShouldClose(window)) {
-        renderer->clear();
-        renderer->render();
-        glfwSwapBuffers(window);
-        glfwPollEvents();
-    }
-
-    renderer->removeOverlayScene(&overlayScene);
-    renderer->removeScene(&worldScene);
-    for (const auto& entry : overlayScene.getObjects()) {
-        delete entry.second;
-    }
-    return !dispatcher.handlerFailed();
 }
 
 int run() {
@@ -179,8 +117,19 @@ int run() {
     }
     frameworkInitialised = true;
 
-    const bool handlersOk = runLoop(window, settings, width, height);
-
+    // Released last of all, after GLFW.
+    PhysicsWorld physicsWorld;
+    bool handlersOk = true;
+    {
+        const FrameInput input = glfwFrameInput(window);
+        Game game(window, physicsWorld, settings, width, height, input);
+        runStartScreen(window, game.renderer, input);
+        game.buildLevel();
+        game.run();
+        handlersOk = !game.dispatcher.handlerFailed();
+    }
+    // The game is gone (player, scenes, input, confetti, model loader); the
+    // framework and GLFW follow, then the physics world it played in.
     teardown();
     return handlersOk ? 0 : 1;
 }
