@@ -89,38 +89,96 @@ uint8_t CharacterController::move(const glm::vec3& displacement, float minDistan
     if (displacement.x == 0.0f && displacement.y == 0.0f && displacement.z == 0.0f) {
         return 0;
     }
-    uint8_t flags = 0;
     const glm::dvec3 wanted(displacement);
     const double upAmount = glm::dot(wanted, upDirection);
     const glm::dvec3 side = wanted - upDirection * upAmount;
     const bool moveSideways = glm::length(side) > 1e-6;
+    const glm::dvec3 start = position;
 
+    const double startFoot = glm::dot(getFootPosition(), upDirection);
+
+    bool landedOnSteep = false;
+    uint8_t flags = movePasses(upAmount, side, moveSideways ? static_cast<double>(stepOffset) : 0.0, minDistance,
+                               landedOnSteep);
+    // The step offset must not leave the capsule perched higher than it
+    // started on something it cannot stand on: an edge taller than the step
+    // offset, or a steep slope. Then the move is made again without it.
+    if (landedOnSteep && moveSideways && glm::dot(position - start, upDirection) > 1e-6) {
+        const double edgeHeight = glm::dot(lastHitPoint, upDirection) - startFoot;
+        if (edgeHeight > static_cast<double>(stepOffset + contactOffset) || !walkableBeyond(lastHitPoint)) {
+            position = start;
+            flags = movePasses(upAmount, side, 0.0, minDistance, landedOnSteep);
+        }
+    }
+    return flags;
+}
+
+bool CharacterController::walkableBeyond(const glm::dvec3& contact) const {
+    // The surface just past the contact, away from the capsule's axis: the top
+    // of a step whose edge the capsule touches, or more of a slope.
+    glm::dvec3 away = contact - position;
+    away -= upDirection * glm::dot(away, upDirection);
+    const double awayLength = glm::length(away);
+    if (awayLength > 1e-9) {
+        away /= awayLength;
+    }
+    const glm::dvec3 probe = contact + away * 0.02;
+    const btVector3 from = toBt(probe + upDirection * 0.05);
+    const btVector3 to = toBt(probe - upDirection * 0.1);
+
+    struct ProbeCallback : btCollisionWorld::ClosestRayResultCallback {
+        ProbeCallback(const btVector3& from, const btVector3& to, const btCollisionObject* ignored)
+            : ClosestRayResultCallback(from, to), ignored(ignored) {}
+        bool needsCollision(btBroadphaseProxy* proxy) const override {
+            const auto* candidate = static_cast<const btCollisionObject*>(proxy->m_clientObject);
+            return candidate != ignored && isSceneQuery(candidate);
+        }
+        const btCollisionObject* ignored;
+    } callback(from, to, ignoredObject);
+    world->rayTest(from, to, callback);
+    if (!callback.hasHit()) {
+        return false;
+    }
+    btVector3 normal = callback.m_hitNormalWorld;
+    if (normal.length2() < btScalar(1e-12)) {
+        return false;
+    }
+    normal.normalize();
+    return static_cast<double>(normal.y()) >= static_cast<double>(slopeLimit);
+}
+
+uint8_t CharacterController::movePasses(double upAmount, const glm::dvec3& side, double step, float minDistance,
+                                        bool& landedOnSteep) {
+    uint8_t flags = 0;
+    landedOnSteep = false;
     // The step offset lifts the capsule over low edges while it walks; what is
     // climbed is undone by the down pass, which then lands on the edge's top.
-    double step = moveSideways ? static_cast<double>(stepOffset) : 0.0;
     const double upward = std::max(upAmount, 0.0) + step;
     const double downward = std::min(upAmount, 0.0);
 
     const glm::dvec3 start = position;
     if (upward > 0.0) {
-        const int hits = sweepPass(upDirection * upward, moveSideways ? 1 : maxSideIterations, Pass::Up, minDistance);
-        if (hits > 0) {
+        const int iterations = glm::length(side) > 1e-6 ? 1 : maxSideIterations;
+        if (sweepPass(upDirection * upward, iterations, Pass::Up, minDistance) > 0) {
             flags |= ControllerCollisionFlag::CollisionUp;
             // Never undo more than was climbed.
             const double climbed = glm::dot(position - start, upDirection);
             step = std::max(0.0, std::min(step, climbed));
         }
     }
-    if (moveSideways) {
+    if (glm::length(side) > 1e-6) {
         if (sweepPass(side, maxSideIterations, Pass::Side, minDistance) > 0) {
             flags |= ControllerCollisionFlag::CollisionSides;
         }
     }
     const double down = downward - step;
     if (down < 0.0) {
-        // Only a move that does not go upward can come to rest on the ground.
-        if (sweepPass(upDirection * down, 1, Pass::Down, minDistance) > 0 && upAmount <= 0.0) {
-            flags |= ControllerCollisionFlag::CollisionDown;
+        if (sweepPass(upDirection * down, 1, Pass::Down, minDistance) > 0) {
+            landedOnSteep = glm::dot(lastHitNormal, upDirection) < static_cast<double>(slopeLimit);
+            // Only a move that does not go upward can come to rest on the ground.
+            if (upAmount <= 0.0) {
+                flags |= ControllerCollisionFlag::CollisionDown;
+            }
         }
     }
     return flags;
@@ -156,6 +214,8 @@ int CharacterController::sweepPass(const glm::dvec3& motion, int maxIterations, 
             break;
         }
         ++hits;
+        lastHitNormal = hit.normal;
+        lastHitPoint = hit.point;
         if (report != nullptr) {
             ControllerShapeHit shapeHit;
             shapeHit.object = hit.object;

@@ -36,7 +36,12 @@ constexpr uint8_t CollisionDown = 4;   // the capsule came to rest on something 
 // sliding along what it hits, then down again by the wanted downward motion
 // plus the step offset actually climbed. The capsule stops contactOffset short
 // of what it touches, and what lies within contactOffset of where a sweep
-// ends counts as touched. Only bodies with the scene-query flag are obstacles.
+// ends counts as touched. Sideways, surfaces steeper than the slope limit
+// are slid along without gaining height, and a move whose step offset left
+// the capsule perched on something it cannot stand on (an edge taller than
+// the step offset, a steep slope) is made again without the step offset.
+// Like any round-bottomed capsule it still rides up edges whose contact
+// normal is within the slope limit. Only bodies with the scene-query flag are obstacles.
 // The position is the capsule's centre, kept in double precision.
 class CharacterController {
 public:
@@ -88,13 +93,20 @@ private:
     // at most maxIterations times, sliding along what it hits. Returns the
     // number of hits.
     int sweepPass(const glm::dvec3& motion, int maxIterations, Pass pass, float minDistance);
+    // The up, side and down passes with the given step offset; tells whether
+    // the down pass came to rest on a surface too steep to stand on.
+    uint8_t movePasses(double upAmount, const glm::dvec3& side, double step, float minDistance, bool& landedOnSteep);
     bool sweep(const glm::dvec3& from, const glm::dvec3& to, SweepHit& hit) const;
+    // Whether the surface just beyond a contact point is flat enough to stand on.
+    bool walkableBeyond(const glm::dvec3& contact) const;
 
     btCollisionWorld* world;
     ControllerHitReport* report;
     const btCollisionObject* ignoredObject = nullptr;
     std::unique_ptr<btCapsuleShape> shape;
     glm::dvec3 position;
+    glm::dvec3 lastHitNormal{0.0};
+    glm::dvec3 lastHitPoint{0.0};
     float radius;
     float height;
     float contactOffset = defaultContactOffset;

@@ -206,4 +206,59 @@ TEST_F(ControllerWorld, AHeadHitStopsTheClimbAndReportsUp) {
     EXPECT_NEAR(controller->getPosition().y + 0.9, 2.0 - 0.01, 0.002);
 }
 
+
+// Walking at 1 and 4 units per second towards an obstacle whose near edge is
+// at x = 1: a ramp tilted by some angle, or a box of some height. Returns how
+// far the capsule rose.
+double riseWalkingInto(bool ramp, float size, float perMove) {
+    btDefaultCollisionConfiguration configuration;
+    btCollisionDispatcher dispatcher(&configuration);
+    btDbvtBroadphase broadphase;
+    btCollisionWorld world(&dispatcher, &broadphase, &configuration);
+    btBoxShape floorShape(btVector3(20.0f, 0.5f, 20.0f));
+    btCollisionObject floor;
+    floor.setCollisionShape(&floorShape);
+    floor.setWorldTransform(btTransform(btQuaternion::getIdentity(), btVector3(0.0f, -0.5f, 0.0f)));
+    setSceneQuery(floor, true);
+    world.addCollisionObject(&floor);
+    btBoxShape obstacleShape(ramp ? btVector3(5.0f, 0.5f, 2.0f) : btVector3(5.0f, size / 2.0f, 2.0f));
+    btCollisionObject obstacle;
+    obstacle.setCollisionShape(&obstacleShape);
+    if (ramp) {
+        const btQuaternion tilt(btVector3(0, 0, 1), size * SIMD_RADS_PER_DEG);
+        obstacle.setWorldTransform(btTransform(tilt, btVector3(1, 0, 0) + quatRotate(tilt, btVector3(5.0f, -0.5f, 0))));
+    } else {
+        obstacle.setWorldTransform(btTransform(btQuaternion::getIdentity(), btVector3(6.0f, size / 2.0f, 0.0f)));
+    }
+    setSceneQuery(obstacle, true);
+    world.addCollisionObject(&obstacle);
+    world.updateAabbs();
+
+    CharacterController controller(&world, glm::dvec3(0.0, restingCentreY, 0.0), radius, height, nullptr);
+    controller.move(glm::vec3(0.0f, -0.01f, 0.0f), 0.0f, 0.0f);
+    const double start = controller.getPosition().y;
+    for (int i = 0; i < static_cast<int>(2.0f / perMove); ++i) {
+        controller.move(glm::vec3(perMove, -0.003f, 0.0f), 0.0f, 1.0f / 60.0f);
+    }
+    world.removeCollisionObject(&obstacle);
+    world.removeCollisionObject(&floor);
+    return controller.getPosition().y - start;
+}
+
+TEST(ControllerLimits, ClimbsSlopesUpToTheSlopeLimitAndEdgesLittleAboveTheStepOffset) {
+    for (float perMove : {1.0f / 60.0f, 4.0f / 60.0f}) {
+        // Slopes: 44 degrees is walked up (about 1 over 2 s), 46 degrees stops the capsule at its foot.
+        EXPECT_GT(riseWalkingInto(true, 30.0f, perMove), 0.5) << perMove;
+        EXPECT_GT(riseWalkingInto(true, 44.0f, perMove), 0.8) << perMove;
+        EXPECT_NEAR(riseWalkingInto(true, 46.0f, perMove), 0.0, 1e-3) << perMove;
+        EXPECT_NEAR(riseWalkingInto(true, 60.0f, perMove), 0.0, 1e-3) << perMove;
+        // Edges: up to the step offset (and the round bottom's few centimetres
+        // more) are climbed; from 0.17 on, never, however often the capsule tries.
+        EXPECT_NEAR(riseWalkingInto(false, 0.1f, perMove), 0.1, 2e-3) << perMove;
+        EXPECT_NEAR(riseWalkingInto(false, 0.12f, perMove), 0.12, 2e-3) << perMove;
+        EXPECT_NEAR(riseWalkingInto(false, 0.17f, perMove), 0.0, 1e-3) << perMove;
+        EXPECT_NEAR(riseWalkingInto(false, 0.25f, perMove), 0.0, 1e-3) << perMove;
+    }
+}
+
 }  // namespace
