@@ -103,10 +103,13 @@ TEST(Startup, OpensTheConfiguredWindowWithoutAnIconAndEscapeEndsTheRun) {
     ASSERT_TRUE(game.running()) << game.standardError();
 
     int status = -1;
-    // The start screen polls Escape once a frame: hold it for a few frames.
-    x(server, "xdotool windowfocus --sync " + window + " keydown Escape sleep 0.5 keyup Escape", &status);
+    // The start screen polls Escape once a frame, and its first frame comes
+    // after its model is loaded: hold Escape until the game has ended.
+    x(server, "xdotool windowfocus --sync " + window + " keydown Escape", &status);
     EXPECT_EQ(status, 0);
-    ASSERT_TRUE(game.waitFor(20)) << "Escape did not end the game";
+    const bool ended = game.waitFor(20);
+    x(server, "xdotool keyup Escape");
+    ASSERT_TRUE(ended) << "Escape did not end the game";
     EXPECT_EQ(game.exitCode(), 0);
     EXPECT_EQ(game.standardError(), "");
 

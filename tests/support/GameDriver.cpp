@@ -1,0 +1,182 @@
+#include "tests/support/GameDriver.h"
+
+#include "app/GameState.h"
+#include "physics/PhysicsObject.h"
+#include "physics/PhysicsScene.h"
+#include "physics/Player.h"
+#include "render/Camera.h"
+#include "render/Renderer.h"
+#include "tests/support/RenderTarget.h"
+
+#include <GLFW/glfw3.h>
+
+#include <cmath>
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+// Radians of view turn per pixel of mouse motion.
+constexpr double kLookSensitivity = 0.0016666667328940497;
+
+double wrapAngle(double angle) {
+    while (angle > kPi) {
+        angle -= 2.0 * kPi;
+    }
+    while (angle < -kPi) {
+        angle += 2.0 * kPi;
+    }
+    return angle;
+}
+
+}  // namespace
+
+void resetGameState() {
+    gameOver = false;
+    gameWon = false;
+    cellDoorOpened = false;
+    pressurePlatePressed = false;
+    glassesPickedUp = false;
+    glassesOn = false;
+    secondElapsed = false;
+    secondAccumulator = 0.0;
+    frameDeltaTime = 0.0;
+    endMessage = "...";
+    timeRemaining = timeLimit;
+    currentPlayer = nullptr;
+    mainCamera = nullptr;
+}
+
+GameDriver::GameDriver(int width, int height) : context(width, height) {
+    if (!context.ok()) {
+        return;
+    }
+    resetGameState();
+    // The game's baseline GL state and render-wide settings, as start-up sets them.
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_BLEND);
+    nearPlane = static_cast<float>(settings.nearDistance);
+    farPlane = static_cast<float>(settings.farDistance);
+    globalBrightness = static_cast<float>(settings.brightness);
+
+    FrameInput input;
+    input.now = [this] { return clock; };
+    input.keyState = [this](int key) { return held.count(key) != 0 ? GLFW_PRESS : GLFW_RELEASE; };
+    game = std::make_unique<Game>(context.window(), physicsWorld, settings, width, height, input);
+    game->buildLevel();
+    game->beginLoop();
+    // The first cursor event only tells the player where the cursor is.
+    cursor(cursorX, cursorY);
+}
+
+GameDriver::~GameDriver() {
+    if (game == nullptr) {
+        return;
+    }
+    Renderer* renderer = game->renderer;
+    game.reset();
+    // The game never releases these; a test does, before its context goes.
+    delete renderer;
+    delete mainCamera;
+    mainCamera = nullptr;
+    currentPlayer = nullptr;
+}
+
+void GameDriver::frame(double dt) {
+    clock += dt;
+    game->frame();
+}
+
+std::vector<uint8_t> GameDriver::frameWithScreenshot(double dt, const std::string& name) {
+    clock += dt;
+    game->update();
+    game->draw();
+    const int width = static_cast<int>(game->width);
+    const int height = static_cast<int>(game->height);
+    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    savePng("game_" + name, pixels, width, height);
+    game->present();
+    return pixels;
+}
+
+void GameDriver::wait(double seconds, double dt) {
+    for (double waited = 0.0; waited < seconds - 1e-9; waited += dt) {
+        frame(dt);
+    }
+}
+
+void GameDriver::keyEvent(int key, int action) {
+    InputDispatcher::keyCallback(context.window(), key, 0, action, 0);
+}
+
+void GameDriver::tap(int key, double dt) {
+    keyEvent(key, GLFW_PRESS);
+    hold(key);
+    frame(dt);
+    release(key);
+    keyEvent(key, GLFW_RELEASE);
+}
+
+void GameDriver::cursor(double x, double y) {
+    cursorX = x;
+    cursorY = y;
+    InputDispatcher::cursorPosCallback(context.window(), x, y);
+}
+
+glm::vec3 GameDriver::eye() const {
+    const Player& player = *game->player;
+    glm::vec3 position = player.getPosition();
+    position.y += player.getTotalHeight() * 0.5f - 0.2f;
+    return position;
+}
+
+void GameDriver::lookAlong(double azimuth, double polar) {
+    const Player& player = *game->player;
+    const double dx = wrapAngle(azimuth - player.getAzimuth()) / kLookSensitivity;
+    const double dy = (polar - player.getPolar()) / kLookSensitivity;
+    cursor(cursorX + dx, cursorY + dy);
+}
+
+void GameDriver::lookAt(const glm::vec3& point) {
+    const glm::dvec3 d = glm::normalize(glm::dvec3(point) - glm::dvec3(eye()));
+    lookAlong(std::atan2(d.z, d.x), std::acos(d.y));
+}
+
+bool GameDriver::walkTo(float x, float z, bool run, double dt, double limit) {
+    for (double t = 0.0; t < limit; t += dt) {
+        const glm::vec3 at = game->player->getPosition();
+        const double dx = x - at.x;
+        const double dz = z - at.z;
+        if (std::sqrt(dx * dx + dz * dz) < 0.15) {
+            release(GLFW_KEY_W);
+            release(GLFW_KEY_LEFT_SHIFT);
+            frame(dt);
+            return true;
+        }
+        lookAlong(std::atan2(dz, dx));
+        hold(GLFW_KEY_W);
+        // Run only while far: a running step would overshoot the point.
+        if (run && std::sqrt(dx * dx + dz * dz) > 0.6) {
+            hold(GLFW_KEY_LEFT_SHIFT);
+        } else {
+            release(GLFW_KEY_LEFT_SHIFT);
+        }
+        frame(dt);
+        if (gameOver) {
+            break;
+        }
+    }
+    release(GLFW_KEY_W);
+    release(GLFW_KEY_LEFT_SHIFT);
+    return false;
+}
+
+glm::vec3 GameDriver::bodyPosition(const std::string& name) {
+    const btVector3 p = game->physicsScene->getPhysicsObject(name)->getActor()->getWorldTransform().getOrigin();
+    return glm::vec3(p.x(), p.y(), p.z());
+}
