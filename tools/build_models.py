@@ -176,6 +176,86 @@ class MeshData:
             self.faces.append((slot, pts, uvs, False, group))
 
 
+# ---------------------------------------------------------------------------
+# Texture tiling. The game clamps texture coordinates to the edge, so no face
+# may run past one repeat of its texture: faces whose projected UVs span more
+# than one tile are cut along the tile grid (world-aligned, so neighbouring
+# faces still line up), and every piece is moved into the unit square.
+
+UV_EPS = 1e-4
+
+
+def _clip(poly, axis, value, keep_above):
+    """Convex polygon [(point, (u, v))] clipped to the half-plane
+    uv[axis] >= value (keep_above) or <= value."""
+    def side(item):
+        """1 inside, -1 outside, 0 on the line (kept by both halves)."""
+        c = item[1][axis] - value
+        if abs(c) < UV_EPS:
+            return 0
+        return 1 if (c > 0) == keep_above else -1
+    out = []
+    for i, cur in enumerate(poly):
+        prev = poly[i - 1]
+        cs, ps = side(cur), side(prev)
+        if cs * ps < 0:
+            t = (value - prev[1][axis]) / (cur[1][axis] - prev[1][axis])
+            p = prev[0].lerp(cur[0], t)
+            uv = [prev[1][0] + (cur[1][0] - prev[1][0]) * t, prev[1][1] + (cur[1][1] - prev[1][1]) * t]
+            uv[axis] = value
+            out.append((p, tuple(uv)))
+        if cs >= 0:
+            out.append(cur)
+    return out
+
+
+def _cuts(lo, hi):
+    """Bounds of the tile-grid pieces covering lo..hi; grid lines closer
+    than UV_EPS to either end do not cut."""
+    bounds = [lo]
+    k = math.floor(lo + UV_EPS) + 1
+    while k < hi - UV_EPS:
+        bounds.append(float(k))
+        k += 1
+    bounds.append(hi)
+    return bounds
+
+
+def tile_face(pts, uvs):
+    """Splits a planar convex face along the integer lines of its UVs; returns
+    [(points, uvs)] with every uv inside [0, 1]."""
+    us = [uv[0] for uv in uvs]
+    vs = [uv[1] for uv in uvs]
+    pieces = []
+    poly = list(zip([Vector(p) for p in pts], [tuple(uv) for uv in uvs]))
+    ub, vb = _cuts(min(us), max(us)), _cuts(min(vs), max(vs))
+    for i in range(len(ub) - 1):
+        col = poly
+        if i > 0:
+            col = _clip(col, 0, ub[i], True)
+        if i < len(ub) - 2:
+            col = _clip(col, 0, ub[i + 1], False)
+        for j in range(len(vb) - 1):
+            cell = col
+            if j > 0:
+                cell = _clip(cell, 1, vb[j], True)
+            if j < len(vb) - 2:
+                cell = _clip(cell, 1, vb[j + 1], False)
+            if len(cell) < 3:
+                continue
+            area = Vector((0, 0, 0))
+            for a in range(1, len(cell) - 1):
+                area += (cell[a][0] - cell[0][0]).cross(cell[a + 1][0] - cell[0][0])
+            if area.length < 1e-9:
+                continue
+            ku = math.floor((ub[i] + ub[i + 1]) / 2)
+            kv = math.floor((vb[j] + vb[j + 1]) / 2)
+            pieces.append(([c[0] for c in cell],
+                           [(min(max(c[1][0] - ku, 0.0), 1.0), min(max(c[1][1] - kv, 0.0), 1.0))
+                            for c in cell]))
+    return pieces
+
+
 def make_object(name, data, materials, collection, groups=None):
     """Creates a Blender mesh object from MeshData at its game-frame pose."""
     me = bpy.data.meshes.new(name)
@@ -183,14 +263,15 @@ def make_object(name, data, materials, collection, groups=None):
     uv_layer = bm.loops.layers.uv.new("UVMap")
     to_b = TO_BLENDER.to_3x3()
     vert_groups = []
-    for slot, pts, uvs, smooth, group in data.faces:
-        verts = [bm.verts.new(to_b @ p) for p in pts]
-        face = bm.faces.new(verts)
-        face.material_index = slot
-        face.smooth = smooth
-        for loop, uv in zip(face.loops, uvs):
-            loop[uv_layer].uv = uv
-        vert_groups.append((verts, group))
+    for slot, face_pts, face_uvs, smooth, group in data.faces:
+        for pts, uvs in tile_face(face_pts, face_uvs):
+            verts = [bm.verts.new(to_b @ p) for p in pts]
+            face = bm.faces.new(verts)
+            face.material_index = slot
+            face.smooth = smooth
+            for loop, uv in zip(face.loops, uvs):
+                loop[uv_layer].uv = uv
+            vert_groups.append((verts, group))
     bm.to_mesh(me)
     bm.free()
     for m in materials:
@@ -436,8 +517,8 @@ def build_cell(col, mats, floor_extent):
     d.cylinder((0.0, 0.0), 0.12, -0.12, 0.0, segments=12, tile=0.5)
     make_object("lamp", d, [mats["steel"]], col)
 
-    add_light("light_cell", (0.3, 2.55, 0.0), 1300.0, (1.0, 0.9, 0.75), col)
-    add_light("light_cell_back", (-1.3, 2.4, -0.6), 600.0, (0.85, 0.9, 1.0), col)
+    add_light("light_cell", (0.3, 2.55, 0.0), 3800.0, (1.0, 0.9, 0.75), col)
+    add_light("light_cell_back", (-1.3, 2.4, -0.6), 1600.0, (0.85, 0.9, 1.0), col)
 
 
 # ---------------------------------------------------------------------------
