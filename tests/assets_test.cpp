@@ -616,6 +616,45 @@ TEST(AssetStartModel, CellSurroundsTheOrbitingCamera) {
     }
 }
 
+// The game clamps texture coordinates to the edge of the texture, so every
+// coordinate of every mesh must stay inside the unit square; surfaces larger
+// than one repeat of their texture are cut into tiles instead. No texture may
+// be stretched over more than about two metres either.
+TEST(AssetModels, TextureCoordinatesStayInsideTheUnitSquareAtTileSizedDensity) {
+    for (const char* path : {"assets/models/cell.fbx", "assets/models/cell_start.fbx"}) {
+        Model model(path);
+        ASSERT_NE(model.scene, nullptr) << path << ": " << model.importer.GetErrorString();
+        ASSERT_GT(model.scene->mNumMeshes, 0u) << path;
+        for (unsigned i = 0; i < model.scene->mNumMeshes; ++i) {
+            const aiMesh* mesh = model.scene->mMeshes[i];
+            const std::string name = std::string(path) + " mesh " + mesh->mName.C_Str();
+            ASSERT_TRUE(mesh->HasTextureCoords(0)) << name;
+            const aiVector3D* uv = mesh->mTextureCoords[0];
+            const float eps = 1e-4f;
+            int outside = 0;
+            for (unsigned v = 0; v < mesh->mNumVertices; ++v) {
+                const bool in = uv[v].x >= -eps && uv[v].x <= 1 + eps && uv[v].y >= -eps && uv[v].y <= 1 + eps;
+                if (!in && outside++ < 3) {
+                    ADD_FAILURE() << name << " vertex " << v << " at uv (" << uv[v].x << ", " << uv[v].y << ")";
+                }
+            }
+            EXPECT_EQ(outside, 0) << name << " has texture coordinates outside 0..1";
+            // metres of surface per texture repeat, from each triangle's area in
+            // the mesh and in texture space (scale-free: nodes have unit scale)
+            float widest = 0;
+            for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
+                const unsigned* ix = mesh->mFaces[f].mIndices;
+                const V& a = mesh->mVertices[ix[0]];
+                const float world = cross(mesh->mVertices[ix[1]] - a, mesh->mVertices[ix[2]] - a).Length();
+                const V ta = uv[ix[0]], e1 = uv[ix[1]] - ta, e2 = uv[ix[2]] - ta;
+                const float texture = std::fabs(e1.x * e2.y - e1.y * e2.x);
+                if (texture > 1e-4f) widest = std::max(widest, std::sqrt(world / texture));
+            }
+            EXPECT_LT(widest, 2.05f) << name << ": one texture repeat covers " << widest << " m";
+        }
+    }
+}
+
 TEST(AssetFiles, ImagesAndFontDecode) {
     auto info = [](const char* path, int* w, int* h, int* c) { return stbi_info(path, w, h, c) == 1; };
     int w = 0, h = 0, c = 0;
