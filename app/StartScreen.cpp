@@ -118,8 +118,11 @@ void runStartScreen(GLFWwindow* window, Renderer* renderer, const FrameInput& in
         camera.setPositionAndFront(kCameraPosition, front);
         renderer->render();
 
-        // The frame just drawn is not shown once a key ends the screen.
-        if (input.isDown(GLFW_KEY_SPACE) || input.isDown(GLFW_KEY_ESCAPE)) {
+        // The frame just drawn is not shown once a key ends the screen. A
+        // close request (Escape tapped between two polls, or the window's
+        // close button) ends it too: the main loop then runs no frame.
+        if (input.isDown(GLFW_KEY_SPACE) || input.isDown(GLFW_KEY_ESCAPE) ||
+            glfwWindowShouldClose(window)) {
             break;
         }
 
