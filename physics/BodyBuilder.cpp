@@ -157,98 +157,67 @@ void BodyBuilder::finishActor(RigidActor& actor, bool dynamic) const {
     setSceneQuery(*actor.body, (shapeFlags & PhysicsShapeFlag::SceneQueryShape) != 0);
 }
 
-DynamicRigidBody* BodyBuilder::createDynamicBox(const float& width, const float& height, const float& depth) {
-    if (object == nullptr || material == nullptr) {
-        Logger::error("Cannot create a body without an object and a material.");
-        return nullptr;
-    }
-    RigidActor* actor = makeActor(true);
+void BodyBuilder::addBoxShape(RigidActor& actor, float width, float height, float depth) const {
     auto box = std::make_unique<btBoxShape>(btVector3(width * 0.5f, height * 0.5f, depth * 0.5f));
-    if (actor->group == CollisionGroup::QueryOnly) {
+    if (actor.group == CollisionGroup::QueryOnly) {
         // Only rays see it: no skin, so a thin box is hit where it is.
         box->setMargin(0.0f);
     }
-    actor->shapes.push_back(std::move(box));
-    finishActor(*actor, true);
-    auto* body = new DynamicRigidBody(object, actor);
+    actor.shapes.push_back(std::move(box));
+}
+
+RigidActor* BodyBuilder::buildActor(bool dynamic, const std::function<bool(RigidActor&)>& addShapes) const {
+    if (object == nullptr || material == nullptr) {
+        Logger::error("Cannot create a body without an object and a material.");
+        return nullptr;
+    }
+    RigidActor* actor = makeActor(dynamic);
+    if (!addShapes(*actor)) {
+        Logger::error(kCookingError);
+        delete actor;
+        return nullptr;
+    }
+    finishActor(*actor, dynamic);
+    return actor;
+}
+
+template <class Body>
+Body* BodyBuilder::bind(RigidActor* actor) {
+    if (actor == nullptr) {
+        return nullptr;
+    }
+    auto* body = new Body(object, actor);
     body->setOffset(offset);
     reset();
     setUserData(*actor->body, static_cast<PhysicsObject*>(body));
     return body;
+}
+
+DynamicRigidBody* BodyBuilder::createDynamicBox(const float& width, const float& height, const float& depth) {
+    return bind<DynamicRigidBody>(buildActor(true, [&](RigidActor& actor) {
+        addBoxShape(actor, width, height, depth);
+        return true;
+    }));
 }
 
 StaticRigidBody* BodyBuilder::createStaticBox(const float& width, const float& height, const float& depth) {
-    if (object == nullptr || material == nullptr) {
-        Logger::error("Cannot create a body without an object and a material.");
-        return nullptr;
-    }
-    RigidActor* actor = makeActor(false);
-    auto box = std::make_unique<btBoxShape>(btVector3(width * 0.5f, height * 0.5f, depth * 0.5f));
-    if (actor->group == CollisionGroup::QueryOnly) {
-        box->setMargin(0.0f);
-    }
-    actor->shapes.push_back(std::move(box));
-    finishActor(*actor, false);
-    auto* body = new StaticRigidBody(object, actor);
-    body->setOffset(offset);
-    reset();
-    setUserData(*actor->body, static_cast<PhysicsObject*>(body));
-    return body;
+    return bind<StaticRigidBody>(buildActor(false, [&](RigidActor& actor) {
+        addBoxShape(actor, width, height, depth);
+        return true;
+    }));
 }
 
 DynamicRigidBody* BodyBuilder::createDynamicConvexMesh() {
-    if (object == nullptr || material == nullptr) {
-        Logger::error("Cannot create a body without an object and a material.");
-        return nullptr;
-    }
-    RigidActor* actor = makeActor(true);
-    if (!addMeshShapes(*actor, ShapeKind::ConvexHull)) {
-        Logger::error(kCookingError);
-        delete actor;
-        return nullptr;
-    }
-    finishActor(*actor, true);
-    auto* body = new DynamicRigidBody(object, actor);
-    body->setOffset(offset);
-    reset();
-    setUserData(*actor->body, static_cast<PhysicsObject*>(body));
-    return body;
+    return bind<DynamicRigidBody>(
+        buildActor(true, [this](RigidActor& actor) { return addMeshShapes(actor, ShapeKind::ConvexHull); }));
 }
 
 StaticRigidBody* BodyBuilder::createStaticConvexMesh() {
-    if (object == nullptr || material == nullptr) {
-        Logger::error("Cannot create a body without an object and a material.");
-        return nullptr;
-    }
-    RigidActor* actor = makeActor(false);
-    if (!addMeshShapes(*actor, ShapeKind::ConvexHull)) {
-        Logger::error(kCookingError);
-        delete actor;
-        return nullptr;
-    }
-    finishActor(*actor, false);
-    auto* body = new StaticRigidBody(object, actor);
-    body->setOffset(offset);
-    reset();
-    setUserData(*actor->body, static_cast<PhysicsObject*>(body));
-    return body;
+    return bind<StaticRigidBody>(
+        buildActor(false, [this](RigidActor& actor) { return addMeshShapes(actor, ShapeKind::ConvexHull); }));
 }
 
 StaticRigidBody* BodyBuilder::createStaticTriangleMesh() {
-    if (object == nullptr || material == nullptr) {
-        Logger::error("Cannot create a body without an object and a material.");
-        return nullptr;
-    }
-    RigidActor* actor = makeActor(false);
-    if (!addMeshShapes(*actor, ShapeKind::TriangleMesh)) {
-        Logger::error(kCookingError);
-        delete actor;
-        return nullptr;
-    }
-    finishActor(*actor, false);
-    auto* body = new StaticRigidBody(object, actor);
-    body->setOffset(offset);
-    reset();
-    setUserData(*actor->body, static_cast<PhysicsObject*>(body));
-    return body;
+    return bind<StaticRigidBody>(
+        buildActor(false, [this](RigidActor& actor) { return addMeshShapes(actor, ShapeKind::TriangleMesh); }));
 }

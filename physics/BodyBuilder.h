@@ -4,6 +4,8 @@
 
 #include <glm/glm.hpp>
 
+#include <functional>
+
 class DynamicRigidBody;
 class Object;
 class PhysicsMaterial;
@@ -47,8 +49,15 @@ private:
     enum class ShapeKind { ConvexHull, TriangleMesh };
 
     RigidActor* makeActor(bool dynamic) const;
+    void addBoxShape(RigidActor& actor, float width, float height, float depth) const;
     bool addMeshShapes(RigidActor& actor, ShapeKind kind) const;
     void finishActor(RigidActor& actor, bool dynamic) const;
+    // The common path of every create operation: checks the object and the
+    // material, lets addShapes fill the actor, poses it. Null after an error.
+    RigidActor* buildActor(bool dynamic, const std::function<bool(RigidActor&)>& addShapes) const;
+    // Wraps a built actor in its body and makes the builder ready for the next one.
+    template <class Body>
+    Body* bind(RigidActor* actor);
     void reset();
 
     PhysicsWorld* world;
