@@ -7,6 +7,25 @@
 #include <stdexcept>
 #include <utility>
 
+namespace {
+
+// The uniform names every draw uploads, built once rather than at each draw.
+const std::string kBrightness = "brightness";
+const std::string kInColor = "inColor";
+const std::string kInSpecularColor = "inSpecularColor";
+const std::string kAlpha = "alpha";
+const std::string kKa = "ka";
+const std::string kKd = "kd";
+const std::string kKs = "ks";
+const std::string kKe = "ke";
+const std::string kUseEnvironmentMapping = "useEnvironmentMapping";
+const std::string kUseDiffuseTexture = "useDiffuseTexture";
+const std::string kDiffuseTexture = "diffuseTexture";
+const std::string kUseSpecularTexture = "useSpecularTexture";
+const std::string kSpecularTexture = "specularTexture";
+
+}  // namespace
+
 Material::Material(Shader* shader) : shader(shader) {}
 
 void Material::addTexture(const std::string& path, GLint unit, const GLint& minFilter, const GLint& magFilter) {
@@ -33,25 +52,25 @@ std::string Material::getTexturePath(GLint unit) const {
 
 void Material::apply() {
     shader->use();
-    shader->setFloat("brightness", globalBrightness);
-    shader->setVec4("inColor", color.r, color.g, color.b, color.a);
-    shader->setVec4("inSpecularColor", specularColor.r, specularColor.g, specularColor.b, specularColor.a);
-    shader->setFloat("alpha", alpha);
-    shader->setFloat("ka", ka);
-    shader->setFloat("kd", kd);
-    shader->setFloat("ks", ks);
-    shader->setFloat("ke", ke);
-    shader->setInt("useEnvironmentMapping", useEnvironmentMapping ? 1 : 0);
+    shader->setFloat(kBrightness, globalBrightness);
+    shader->setVec4(kInColor, color.r, color.g, color.b, color.a);
+    shader->setVec4(kInSpecularColor, specularColor.r, specularColor.g, specularColor.b, specularColor.a);
+    shader->setFloat(kAlpha, alpha);
+    shader->setFloat(kKa, ka);
+    shader->setFloat(kKd, kd);
+    shader->setFloat(kKs, ks);
+    shader->setFloat(kKe, ke);
+    shader->setInt(kUseEnvironmentMapping, useEnvironmentMapping ? 1 : 0);
 
     const bool hasDiffuse = hasTexture(kDiffuseTextureUnit);
-    shader->setInt("useDiffuseTexture", hasDiffuse ? 1 : 0);
+    shader->setInt(kUseDiffuseTexture, hasDiffuse ? 1 : 0);
     if (hasDiffuse) {
-        shader->setTexture(textureIds[kDiffuseTextureUnit], "diffuseTexture", kDiffuseTextureUnit);
+        shader->setTexture(textureIds[kDiffuseTextureUnit], kDiffuseTexture, kDiffuseTextureUnit);
     }
     const bool hasSpecular = hasTexture(kSpecularTextureUnit);
-    shader->setInt("useSpecularTexture", hasSpecular ? 1 : 0);
+    shader->setInt(kUseSpecularTexture, hasSpecular ? 1 : 0);
     if (hasSpecular) {
-        shader->setTexture(textureIds[kSpecularTextureUnit], "specularTexture", kSpecularTextureUnit);
+        shader->setTexture(textureIds[kSpecularTextureUnit], kSpecularTexture, kSpecularTextureUnit);
     }
 }
 
