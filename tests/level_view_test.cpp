@@ -1,184 +1,93 @@
-// The level as the player sees it: the real cell.fbx loaded into a world
-// scene with the sky, drawn by the real renderer (contour pass included)
-// under Xvfb and read back from the window. The frames are saved as
-// test-output/level_*.png in the build tree.
+// The level as the player sees it: the real cell.fbx with the sky, drawn by
+// the real renderer under Xvfb and read back (test-output/level_*.png and
+// lock_*.png in the build tree), and the combination locks on it.
 
 #include "app/GameState.h"
-#include "app/Settings.h"
+#include "app/Lock.h"
+#include "app/LockCode.h"
 #include "render/Bone.h"
-#include "render/Camera.h"
-#include "render/Light.h"
+#include "render/Font.h"
 #include "render/Material.h"
-#include "render/ModelLoader.h"
-#include "render/Object.h"
-#include "render/Renderer.h"
-#include "render/Scene.h"
 #include "render/Skybox.h"
-#include "tests/support/GlContext.h"
-#include "tests/support/RenderTarget.h"
+#include "render/Text.h"
+#include "tests/support/RenderFixture.h"
 
-#include <gtest/gtest.h>
+#include <GLFW/glfw3.h>
 
 #include <cmath>
 #include <cstdio>
-#include <memory>
-#include <string>
-#include <vector>
+#include <stdexcept>
 
 namespace {
 
-constexpr int kWidth = 256;
-constexpr int kHeight = 144;
+double luminance(const Rgba& p) { return 0.299 * p.r + 0.587 * p.g + 0.114 * p.b; }
 
-const std::vector<std::string> kSkyFaces = {
-    "assets/textures/cubemap/right.jpg", "assets/textures/cubemap/left.jpg",
-    "assets/textures/cubemap/top.jpg",   "assets/textures/cubemap/bottom.jpg",
-    "assets/textures/cubemap/front.jpg", "assets/textures/cubemap/back.jpg",
-};
-
-// Where the player's eye starts: standing capsule centre 1.3, eye 0.7 above.
-const glm::vec3 kStartEye(0.0f, 1.3f + 0.7f, 0.0f);
-
-double luminance(const Rgba& p) {
-    return 0.299 * p.r + 0.587 * p.g + 0.114 * p.b;
-}
-
-class LevelViewTest : public ::testing::Test {
+class LevelViewTest : public RenderFixture {
 protected:
-    void SetUp() override {
-        context = std::make_unique<GlContext>(kWidth, kHeight);
-        if (context->displayMissing()) {
-            GTEST_SKIP() << context->reason();
-        }
-        ASSERT_TRUE(context->ok()) << context->reason();
-        glEnable(GL_DEPTH_TEST);
-        glEnable(GL_CULL_FACE);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        glEnable(GL_BLEND);
-        glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
-        nearPlane = 0.1f;
-        farPlane = 100.0f;
-        globalBrightness = 1.0f;
-        gameOver = false;
-        frameDeltaTime = 0.0;
-        rootBone = nullptr;
-
-        renderer = std::make_unique<Renderer>(context->window(), kWidth, kHeight);
-        ShaderManager& shaders = renderer->getShaderManager();
-        shaders.load("phong", "assets/shaders/phong");
-        shaders.load("skybox", "assets/shaders/skybox");
-        loader = std::make_unique<ModelLoader>(renderer.get());
-        camera = std::make_unique<Camera>(60.0, static_cast<double>(kWidth) / kHeight, 0.1, 100.0);
-        mainCamera = camera.get();
-        world = std::make_unique<Scene>(loader.get());
-        world->setSkybox(kSkyFaces, shaders.get("skybox"));
-        world->loadModel("assets/models/cell.fbx");
-        world->setCamera(camera.get());
-        renderer->addScene(world.get());
-    }
-
-    void TearDown() override {
-        gameOver = false;
-        frameDeltaTime = 0.0;
-        mainCamera = nullptr;
-        if (world) {
-            delete world->getSkybox();
-            for (const auto& entry : world->getObjects()) {
-                delete entry.second;
-            }
-            for (Light* light : world->getLights()) {
-                delete light;
-            }
-        }
-        world.reset();
-        loader.reset();
-        renderer.reset();
-        context.reset();
-        rootBone = nullptr;
-    }
-
-    // One frame onto the window, read back and saved.
-    std::vector<uint8_t> frame(const std::string& name) {
-        renderer->clear();
-        renderer->render();
-        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << name;
-        std::vector<uint8_t> pixels(static_cast<size_t>(kWidth) * kHeight * 4);
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-        glReadBuffer(GL_BACK);
-        glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-        savePng("level_" + name, pixels, kWidth, kHeight);
-        return pixels;
-    }
-
-    Rgba at(const std::vector<uint8_t>& pixels, int x, int y) const { return pixelAt(pixels, kWidth, x, y); }
-
-    std::unique_ptr<GlContext> context;
-    std::unique_ptr<Renderer> renderer;
-    std::unique_ptr<ModelLoader> loader;
-    std::unique_ptr<Camera> camera;
-    std::unique_ptr<Scene> world;
+    LevelViewTest() : RenderFixture(256, 144) {}
 };
 
-int differingPixels(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int threshold) {
-    int n = 0;
-    for (size_t i = 0; i + 3 < a.size(); i += 4) {
-        const int d = std::abs(a[i] - b[i]) + std::abs(a[i + 1] - b[i + 1]) + std::abs(a[i + 2] - b[i + 2]);
-        n += d > threshold ? 1 : 0;
+// The world's digit labels as the game makes them: "font3D", white, the font
+// at 256 so labels scale by 1/256.
+class LockTest : public RenderFixture {
+protected:
+    LockTest() : RenderFixture(192, 108) {}
+    void SetUp() override {
+        RenderFixture::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
+        }
+        world->getMaterialManager().create("text", renderer->getShaderManager().get("font3D"));
+        Material* text = world->getMaterialManager().get("text");
+        text->setColor(1.0f, 1.0f, 1.0f, 1.0f);
+        text->setTexture(kDiffuseTextureUnit, gameFont(256)->texture);
     }
-    return n;
-}
+    // Where a point lands on the screen, in pixels.
+    glm::ivec2 onScreen(const glm::vec3& point) const {
+        const glm::vec4 clip = camera->getViewProjection() * glm::vec4(point, 1.0f);
+        return {static_cast<int>((clip.x / clip.w * 0.5f + 0.5f) * width),
+                static_cast<int>((clip.y / clip.w * 0.5f + 0.5f) * height)};
+    }
+};
 
 }  // namespace
 
 TEST_F(LevelViewTest, FromThePlayersStartTheCellIsLitAndTextured) {
-    camera->setPositionAndFront(kStartEye, {1.0f, 0.0f, 0.0f});
-    const std::vector<uint8_t> cell = frame("start");
+    loadLevel();
+    camera->setPositionAndFront({0.0f, 1.3f + 0.7f, 0.0f}, {1.0f, 0.0f, 0.0f});
+    const std::vector<uint8_t> cell = frame("level_start");
+    const int total = width * height;
 
-    // The same view with the sky alone: inside the cell almost nothing of it
-    // may show.
+    // The same view with the sky alone: inside the cell almost none of it shows.
     Scene skyOnly(loader.get());
     skyOnly.setSkybox(kSkyFaces, renderer->getShaderManager().get("skybox"));
     skyOnly.setCamera(camera.get());
     renderer->removeScene(world.get());
     renderer->addScene(&skyOnly);
-    const std::vector<uint8_t> sky = frame("start_sky_only");
+    const std::vector<uint8_t> sky = frame("level_start_sky_only");
     delete skyOnly.getSkybox();
     renderer->removeScene(&skyOnly);
     renderer->addScene(world.get());
-    const int total = kWidth * kHeight;
     EXPECT_GT(differingPixels(cell, sky, 30), total * 3 / 4) << "the cell hides the sky";
 
-    // Lit, neither black nor washed out: the mean brightness, and how much of
-    // the picture is near black or near white.
+    // Lit, neither black nor washed out.
     double sum = 0.0;
-    int dark = 0;
-    int white = 0;
-    double texture = 0.0;  // mean brightness step between neighbours
-    int steps = 0;
-    for (int y = 0; y < kHeight; ++y) {
-        for (int x = 0; x < kWidth; ++x) {
+    int dark = 0, white = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
             const double l = luminance(at(cell, x, y));
             sum += l;
             dark += l < 12.0 ? 1 : 0;
             white += l > 250.0 ? 1 : 0;
-            if (x > 0) {
-                const double d = std::fabs(l - luminance(at(cell, x - 1, y)));
-                if (d < 40.0) {  // leave out the contour lines' edges
-                    texture += d;
-                    ++steps;
-                }
-            }
         }
     }
-    const double mean = sum / total;
-    texture /= steps;
-    std::printf("level from the start: mean brightness %.1f of 255, %.1f%% near black, %.1f%% near white, "
-                "neighbour step %.2f\n",
-                mean, 100.0 * dark / total, 100.0 * white / total, texture);
-    EXPECT_GT(mean, 50.0);
-    EXPECT_LT(mean, 210.0);
+    std::printf("level from the start: mean brightness %.1f, %.1f%% near black, %.1f%% near white\n",
+                sum / total, 100.0 * dark / total, 100.0 * white / total);
+    EXPECT_GT(sum / total, 50.0);
+    EXPECT_LT(sum / total, 210.0);
     EXPECT_LT(dark, total / 5) << "contours aside, the cell is not black";
     EXPECT_LT(white, total / 10);
+    EXPECT_GT(luminance(at(cell, width / 2, height / 2)), 30.0) << "the door ahead is lit";
 
     // The textures reach the picture: with every diffuse texture swapped for
     // plain white, most of the picture changes.
@@ -196,30 +105,125 @@ TEST_F(LevelViewTest, FromThePlayersStartTheCellIsLitAndTextured) {
         }
     }
     EXPECT_GE(textured, 10);
-    const std::vector<uint8_t> plain = frame("start_untextured");
-    EXPECT_GT(differingPixels(cell, plain, 30), total / 2);
+    EXPECT_GT(differingPixels(cell, frame("level_start_untextured"), 30), total / 2);
     glDeleteTextures(1, &whiteTexture);
-
-    // The door ahead is in the middle of the picture, lit.
-    const Rgba centre = at(cell, kWidth / 2, kHeight / 2);
-    EXPECT_GT(luminance(centre), 30.0);
 }
 
 TEST_F(LevelViewTest, TheGuardWalksBetweenTwoFramesAndStandsStillOnceTheGameIsOver) {
-    // From the labyrinth corridor east of the guard, looking west at it.
+    loadLevel();
     ASSERT_NE(rootBone, nullptr);
+    // From the labyrinth corridor east of the guard, looking west at it.
     const glm::vec3 guard = rootBone->getPosition();
     camera->setPositionAndFront({guard.x + 3.0f, 1.2f, guard.z}, {-1.0f, 0.0f, 0.0f});
-
-    const std::vector<uint8_t> first = frame("guard_0");
+    const std::vector<uint8_t> first = frame("level_guard_0");
     frameDeltaTime = 0.3;
-    const std::vector<uint8_t> second = frame("guard_1");
-    const int changed = differingPixels(first, second, 30);
-    EXPECT_GT(changed, kWidth * kHeight / 100) << "the walk moves the guard's limbs";
+    const std::vector<uint8_t> second = frame("level_guard_1");
+    EXPECT_GT(differingPixels(first, second, 30), width * height / 100) << "the walk moves the guard's limbs";
 
     gameOver = true;
-    const std::vector<uint8_t> frozen1 = frame("guard_over_0");
-    const std::vector<uint8_t> frozen2 = frame("guard_over_1");
-    EXPECT_EQ(differingPixels(frozen1, frozen2, 0), 0);
-    EXPECT_EQ(differingPixels(second, frozen1, 0), 0) << "frozen in its last pose";
+    const std::vector<uint8_t> frozen = frame("level_guard_over_0");
+    EXPECT_EQ(differingPixels(frozen, frame("level_guard_over_1"), 0), 0);
+    EXPECT_EQ(differingPixels(second, frozen, 0), 0) << "frozen in its last pose";
+}
+
+TEST_F(LockTest, DigitsComeFromTheNumberKeysOnlyWhileFocusedAndPlaying) {
+    Lock* lock = new Lock("lock1");
+    world->addObject("lock1", lock);
+    EXPECT_TRUE(lock->isSolved()) << "a dial at 0 matches a target of 0";
+    lock->setSolution(7);
+    EXPECT_FALSE(lock->isSolved());
+    lock->updateLabel();
+    ASSERT_NE(lock->getLabel(), nullptr);
+    lock->onKey(GLFW_KEY_7, GLFW_PRESS);
+    EXPECT_EQ(lock->getDigit(), 0u) << "not in focus";
+
+    lock->setSelected(true);
+    lock->onKey(GLFW_KEY_7, GLFW_PRESS);
+    EXPECT_TRUE(lock->isSolved());
+    lock->onKey(GLFW_KEY_KP_3, GLFW_PRESS);
+    EXPECT_EQ(lock->getDigit(), 3u);
+    EXPECT_EQ(lock->getLabel()->getText(), "3");
+    lock->onKey(GLFW_KEY_9, GLFW_PRESS);
+    // Other keys (just outside both digit ranges too), repeats and releases change nothing.
+    for (int key : {GLFW_KEY_A, GLFW_KEY_SLASH, 58, 319, GLFW_KEY_KP_DECIMAL}) {
+        lock->onKey(key, GLFW_PRESS);
+    }
+    lock->onKey(GLFW_KEY_1, GLFW_REPEAT);
+    lock->onKey(GLFW_KEY_2, GLFW_RELEASE);
+    EXPECT_EQ(lock->getDigit(), 9u);
+    // Once the game is over, or the door open, the dial is fixed.
+    gameOver = true;
+    lock->onKey(GLFW_KEY_4, GLFW_PRESS);
+    gameOver = false;
+    cellDoorOpened = true;
+    lock->onKey(GLFW_KEY_5, GLFW_PRESS);
+    EXPECT_EQ(lock->getDigit(), 9u);
+
+    // A lock outside a rendered scene cannot show its digit, and says so.
+    Lock loose("lock9");
+    testing::internal::CaptureStderr();
+    EXPECT_THROW(loose.updateLabel(), std::runtime_error);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("Lock lock9"), std::string::npos);
+    loose.draw();  // no label, no meshes: nothing to do
+}
+
+TEST_F(LockTest, TheLevelsLocksShowTheirDigitsOnTheirFaces) {
+    world->loadModel("assets/models/cell.fbx");
+    Lock* locks[4];
+    testing::internal::CaptureStdout();
+    for (int i = 0; i < 4; ++i) {
+        locks[i] = dynamic_cast<Lock*>(world->get("lock" + std::to_string(i + 1)));
+        ASSERT_NE(locks[i], nullptr);
+        locks[i]->setSolution(kLockCode[i]);
+        locks[i]->updateLabel();
+    }
+    // All four labels are called "test": the scene keeps the first.
+    EXPECT_EQ(occurrences(testing::internal::GetCapturedStdout(), "Object test already exists!"), 3);
+    EXPECT_EQ(world->get("test"), locks[0]->getLabel());
+
+    // Each label hangs just in front of its lock's face (the -x side, into the cell), facing the same way.
+    for (Lock* lock : locks) {
+        ASSERT_NE(lock->getLabel(), nullptr);
+        const glm::mat4 model = lock->getLabel()->getModelMatrix();
+        const glm::vec3 expected = glm::vec3(lock->getModelMatrix() * glm::vec4(-0.0025f, 0, 0, 1));
+        EXPECT_LT(glm::length(glm::vec3(model[3]) - expected), 1e-5f) << lock->getName();
+        EXPECT_LT(glm::normalize(glm::vec3(model * glm::vec4(0, 0, 1, 0))).x, -0.99f) << lock->getName();
+    }
+
+    // Seen from in front of the door, every lock shows a digit; typing the code changes every label.
+    const glm::vec3 middle = (locks[1]->getPosition() + locks[2]->getPosition()) * 0.5f;
+    camera->setPositionAndFront(middle - glm::vec3(0.55f, 0.0f, 0.0f), {1.0f, 0.0f, 0.0f});
+    const std::vector<uint8_t> zeros = frame("lock_zeros");
+    for (Lock* lock : locks) {
+        const glm::ivec2 c = onScreen(lock->getPosition());
+        int white = 0;
+        for (int y = std::max(0, c.y - 6); y < std::min(height, c.y + 7); ++y) {
+            for (int x = std::max(0, c.x - 6); x < std::min(width, c.x + 7); ++x) {
+                const Rgba p = at(zeros, x, y);
+                white += (p.r > 170 && p.g > 170 && p.b > 170) ? 1 : 0;
+            }
+        }
+        EXPECT_GT(white, 3) << lock->getName() << " shows no digit";
+    }
+    const int digitKeys[4] = {GLFW_KEY_0, GLFW_KEY_KP_0, GLFW_KEY_0, GLFW_KEY_KP_0};
+    for (unsigned i = 0; i < 4; ++i) {
+        locks[i]->setSelected(true);
+        locks[i]->onKey(digitKeys[i] + static_cast<int>(kLockCode[i]), GLFW_PRESS);
+        locks[i]->setSelected(false);
+        EXPECT_TRUE(locks[i]->isSolved());
+        EXPECT_EQ(locks[i]->getLabel()->getText(), std::to_string(kLockCode[i]));
+    }
+    const std::vector<uint8_t> code = frame("lock_code");
+    for (Lock* lock : locks) {
+        const glm::ivec2 c = onScreen(lock->getPosition());
+        int changed = 0;
+        for (int y = c.y - 6; y <= c.y + 6; ++y) {
+            for (int x = c.x - 6; x <= c.x + 6; ++x) {
+                const Rgba a = at(zeros, x, y);
+                const Rgba b = at(code, x, y);
+                changed += std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b) > 60 ? 1 : 0;
+            }
+        }
+        EXPECT_GT(changed, 2) << lock->getName() << "'s label did not change";
+    }
 }

