@@ -1,87 +1,33 @@
 // The level's physics built from the real cell.fbx on real Bullet: the
-// registry, the kinds of body, and the cell door swinging on its hinge with
-// the locks fixed to it.
+// registry and the kinds of body, the cell door swinging on its hinge with
+// the locks fixed to it, and the player held in by the cell.
 
-#include "tests/physics_test_support.h"
-#include "tests/support/GlContext.h"
+#include "tests/support/PhysicsStage.h"
 
-#include "app/GameState.h"
-#include "app/LevelPhysics.h"
 #include "physics/PhysicsUserData.h"
-#include "render/Bone.h"
-#include "render/Light.h"
-#include "render/ModelLoader.h"
-#include "render/Renderer.h"
-#include "render/Scene.h"
 
+#include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <stdexcept>
 
 using namespace physics_test;
 
 namespace {
 
-const char* const kRegistry[] = {"sink",      "glasses",      "bed",           "door",          "guard",
-                                 "lock1",     "lock2",        "lock3",         "lock4",         "toilet",
-                                 "chair",     "floor",        "labyrinth",     "labyrinthEnd",  "labyrinthGoal",
-                                 "labyrinthDoor", "pressurePlate", "ceiling",  "doorFrame",     "wall 1",
-                                 "wall 3",    "wall 2",       "wall 4"};
-
-class LevelPhysicsTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        context = std::make_unique<GlContext>(96, 64);
-        if (context->displayMissing()) {
-            GTEST_SKIP() << context->reason();
-        }
-        ASSERT_TRUE(context->ok()) << context->reason();
-        renderer = std::make_unique<Renderer>(context->window(), 96, 64);
-        renderer->getShaderManager().load("phong", "assets/shaders/phong");
-        loader = std::make_unique<ModelLoader>(renderer.get());
-        scene = std::make_unique<Scene>(loader.get());
-        rootBone = nullptr;
-        pressurePlatePressed = false;
-        scene->loadModel("assets/models/cell.fbx");
-        world = std::make_unique<PhysicsWorld>();
-        physics = buildPhysicsScene(*scene, *world);
-        ASSERT_NE(physics, nullptr);
-    }
-
-    void TearDown() override {
-        world.reset();
-        if (scene) {
-            for (const auto& entry : scene->getObjects()) {
-                delete entry.second;
-            }
-            for (Light* light : scene->getLights()) {
-                delete light;
-            }
-        }
-        scene.reset();
-        loader.reset();
-        renderer.reset();
-        context.reset();
-        rootBone = nullptr;
-    }
-
-    std::unique_ptr<GlContext> context;
-    std::unique_ptr<Renderer> renderer;
-    std::unique_ptr<ModelLoader> loader;
-    std::unique_ptr<Scene> scene;
-    std::unique_ptr<PhysicsWorld> world;
-    PhysicsScene* physics = nullptr;
-};
-
-btTransform poseOf(PhysicsScene* physics, const std::string& name) {
-    return physics->getPhysicsObject(name)->getActor()->getWorldTransform();
-}
+class LevelPhysicsTest : public CellLevelTest {};
 
 }  // namespace
 
-TEST_F(LevelPhysicsTest, RegistryNamesAndBodyKinds) {
-    for (const char* name : kRegistry) {
+// 23 registered bodies; scripted bodies kinematic, locks seen by rays only;
+// untouched, the door stays shut; one step of 500 N swings it about its
+// hinge past 90 degrees within a few seconds, the locks riding along.
+TEST_F(LevelPhysicsTest, RegistryBodyKindsAndThePushedDoorSwingsCarryingTheLocks) {
+    for (const char* name : {"sink", "glasses", "bed", "door", "guard", "lock1", "lock2", "lock3", "lock4", "toilet",
+                             "chair", "floor", "labyrinth", "labyrinthEnd", "labyrinthGoal", "labyrinthDoor",
+                             "pressurePlate", "ceiling", "doorFrame", "wall 1", "wall 3", "wall 2", "wall 4"}) {
         EXPECT_NO_THROW(physics->getPhysicsObject(name)) << name;
     }
     EXPECT_EQ(physics->getDynamicsWorld()->getNumCollisionObjects(), 23);
@@ -91,92 +37,93 @@ TEST_F(LevelPhysicsTest, RegistryNamesAndBodyKinds) {
     }
     EXPECT_EQ(physics->getPhysicsObject("labyrinthGoal")->getName(), "labyrinth_goal");
     EXPECT_EQ(physics->getPhysicsObject("guard")->getName(), "Armature");
-    EXPECT_EQ(physics->getPhysicsObject("pressurePlate")->getName(), "pressure_plate");
-
-    // Scripted bodies are kinematic before the first step; the locks are seen
-    // by rays only; everything else is simulated and seen.
     for (const char* name : {"guard", "labyrinthDoor"}) {
         auto* body = dynamic_cast<DynamicRigidBody*>(physics->getPhysicsObject(name));
         ASSERT_NE(body, nullptr) << name;
         EXPECT_TRUE(body->isKinematic()) << name;
-        EXPECT_EQ(body->getRigidActor()->group, CollisionGroup::Kinematic) << name;
     }
     for (const char* name : {"lock1", "lock2", "lock3", "lock4"}) {
-        PhysicsObject* lock = physics->getPhysicsObject(name);
-        EXPECT_EQ(lock->getRigidActor()->group, CollisionGroup::QueryOnly) << name;
-        EXPECT_TRUE(isSceneQuery(lock->getActor())) << name;
+        EXPECT_EQ(physics->getPhysicsObject(name)->getRigidActor()->group, CollisionGroup::QueryOnly) << name;
     }
-    EXPECT_NE(dynamic_cast<DynamicRigidBody*>(physics->getPhysicsObject("sink")), nullptr);
     EXPECT_NE(dynamic_cast<DynamicRigidBody*>(physics->getPhysicsObject("door")), nullptr);
-    EXPECT_NE(dynamic_cast<StaticRigidBody*>(physics->getPhysicsObject("bed")), nullptr);
     EXPECT_TRUE(isSceneQuery(physics->getPhysicsObject("floor")->getActor()));
-
-    // "wall 3" is a box; the other walls are their meshes.
     const btCollisionShape* wall3 = physics->getPhysicsObject("wall 3")->getActor()->getCollisionShape();
     ASSERT_EQ(wall3->getShapeType(), BOX_SHAPE_PROXYTYPE);
-    const btVector3 half = static_cast<const btBoxShape*>(wall3)->getHalfExtentsWithMargin();
-    EXPECT_NEAR(half.x(), 4.03241f / 2, 1e-5f);
-    EXPECT_NEAR(half.y(), 0.369721f / 2, 1e-5f);
-    EXPECT_NEAR(half.z(), 5.39277f / 2, 1e-5f);
-    for (const char* name : {"wall 1", "wall 2", "wall 4"}) {
-        EXPECT_NE(physics->getPhysicsObject(name)->getActor()->getCollisionShape()->getShapeType(),
-                  BOX_SHAPE_PROXYTYPE)
-            << name;
-    }
-}
+    EXPECT_NEAR(static_cast<const btBoxShape*>(wall3)->getHalfExtentsWithMargin().z(), 5.39277f / 2, 1e-5f);
 
-// Untouched, the door stays shut for seconds; one step of 500 N swings it
-// about its hinge past 90 degrees within a few seconds, the hinge anchor stays
-// put, and the locks ride along at their offsets.
-TEST_F(LevelPhysicsTest, PushedDoorSwingsOnItsHingeCarryingTheLocks) {
-    const btTransform shut = poseOf(physics, "door");
-    for (int i = 0; i < 120; ++i) {
-        physics->update(1.0 / 60.0 + 1e-9);
-    }
-    EXPECT_LT(poseOf(physics, "door").getRotation().angleShortestPath(shut.getRotation()), 0.01f);
-    EXPECT_LT(poseOf(physics, "door").getOrigin().distance(shut.getOrigin()), 0.01f);
+    const btTransform shut = poseOf("door");
+    for (int i = 0; i < 120; ++i) physics->update(1.0 / 60.0 + 1e-9);
+    EXPECT_LT(poseOf("door").getRotation().angleShortestPath(shut.getRotation()), 0.01f);
+    EXPECT_LT(poseOf("door").getOrigin().distance(shut.getOrigin()), 0.01f);
 
     btRigidBody* door = physics->getPhysicsObject("door")->getActor();
     door->activate();
     door->applyCentralForce(btVector3(500.0f, 0.0f, 0.0f));
-
     const btVector3 doorAnchor(0.087101f, -1.00483f, -0.403107f);
     const btVector3 hingeWorld = shut * doorAnchor;
     const btVector3 axis = quatRotate(shut.getRotation(), btVector3(0.0f, 1.0f, 0.0f));
-    float widest = 0.0f;
-    float secondsToRightAngle = -1.0f;
+    const float lockZ[] = {-0.386346f, -0.185373f, 0.016015f, 0.217536f};
+    const btTransform lockAnchor(btQuaternion::getIdentity(), btVector3(0.0f, 0.045494f, -0.084016f));
+    float widest = 0.0f, secondsToRightAngle = -1.0f;
     for (int frame = 1; frame <= 60 * 6; ++frame) {
         physics->update(1.0 / 60.0 + 1e-9);
-        const btTransform pose = poseOf(physics, "door");
+        const btTransform pose = poseOf("door");
         const btQuaternion turn = pose.getRotation() * shut.getRotation().inverse();
         const float angle = turn.getAngleShortestPath();
         widest = std::max(widest, angle);
-        if (secondsToRightAngle < 0.0f && angle > SIMD_HALF_PI) {
-            secondsToRightAngle = frame / 60.0f;
-        }
-        // Only about the hinge: the turn's axis is the door's vertical edge,
-        // and the anchor does not move.
+        if (secondsToRightAngle < 0.0f && angle > SIMD_HALF_PI) secondsToRightAngle = frame / 60.0f;
+        // Only about the hinge: the turn's axis is the door's edge, the anchor stays put.
         if (angle > 0.05f) {
             EXPECT_GT(std::abs(turn.getAxis().dot(axis)), 0.999f) << "frame " << frame;
         }
         EXPECT_LT((pose * doorAnchor).distance(hingeWorld), 0.01f) << "frame " << frame;
-
-        if (frame % 30 == 0) {
-            for (int i = 0; i < 4; ++i) {
-                const float z[] = {-0.386346f, -0.185373f, 0.016015f, 0.217536f};
-                const btTransform expected = pose * btTransform(btQuaternion::getIdentity(),
-                                                                btVector3(-0.074142f, 0.337119f, z[i])) *
-                                             btTransform(btQuaternion::getIdentity(),
-                                                         btVector3(0.0f, 0.045494f, -0.084016f))
-                                                 .inverse();
-                const btTransform lock = poseOf(physics, "lock" + std::to_string(i + 1));
-                EXPECT_LT(lock.getOrigin().distance(expected.getOrigin()), 0.005f) << "lock " << i + 1;
-                EXPECT_LT(lock.getRotation().angleShortestPath(expected.getRotation()), 0.01f) << "lock " << i + 1;
-            }
+        for (int i = 0; frame % 60 == 0 && i < 4; ++i) {
+            const btTransform expected =
+                pose * btTransform(btQuaternion::getIdentity(), btVector3(-0.074142f, 0.337119f, lockZ[i])) *
+                lockAnchor.inverse();
+            const btTransform lock = poseOf("lock" + std::to_string(i + 1));
+            EXPECT_LT(lock.getOrigin().distance(expected.getOrigin()), 0.005f) << "lock " << i + 1;
+            EXPECT_LT(lock.getRotation().angleShortestPath(expected.getRotation()), 0.01f) << "lock " << i + 1;
         }
     }
     EXPECT_GT(widest, SIMD_HALF_PI);
-    EXPECT_GT(secondsToRightAngle, 0.0f);
-    std::printf("door: past 90 degrees after %.2f s, widest %.1f degrees\n", secondsToRightAngle,
-                widest * 57.29578f);
+    std::printf("door: past 90 degrees after %.2f s, widest %.1f degrees\n", secondsToRightAngle, widest * 57.29578f);
+}
+
+// The player lands on the cell floor (y = 0); the inner wall faces (x = -2,
+// x = 2.6, z = 2.1) and the shut door hold it in.
+TEST_F(LevelPhysicsTest, PlayerLandsOnTheCellFloorAndTheWallsAndTheShutDoorHoldItIn) {
+    player = std::make_unique<Player>(physics, world->getMaterial("default"), 1.4f, 0.2f, glm::vec3(0.0f, 1.3f, 0.0f));
+    physics->setPlayer(player.get());
+    currentPlayer = player.get();
+    auto walk = [this](std::set<int> held, int frames) {
+        for (int i = 0; i < frames; ++i) {
+            player->processInput([&held](int key) { return held.count(key) > 0; }, physics->getFixedTimeStep());
+            physics->update(physics->getFixedTimeStep());
+        }
+    };
+    walk({}, 60);
+    EXPECT_NEAR(player->getPosition().y, kRestingCentre, 0.003f);
+    // Ahead (+x) at z = 0 is the door wall, beside the opening.
+    walk({GLFW_KEY_W, GLFW_KEY_LEFT_SHIFT}, 90);
+    EXPECT_NEAR(player->getPosition().x, 2.6f - 0.21f, 0.005f);
+    EXPECT_NEAR(player->getPosition().z, 0.0f, 0.01f);
+    // Back off, sidestep in front of the opening and walk out: the shut door is in the way.
+    walk({GLFW_KEY_S}, 30);
+    walk({GLFW_KEY_D}, 24);
+    EXPECT_NEAR(player->getPosition().z, 0.8f, 0.01f);
+    walk({GLFW_KEY_W, GLFW_KEY_LEFT_SHIFT}, 60);
+    EXPECT_LT(player->getPosition().x, 2.75f - 0.168f - 0.2f);
+    EXPECT_GT(player->getPosition().x, 2.2f);
+    // Turned round (600 pixels a radian): the back wall, then the north wall.
+    player->onMouse(0.0, 0.0);
+    player->onMouse(600.0 * 3.14159265, 0.0);
+    walk({GLFW_KEY_W, GLFW_KEY_LEFT_SHIFT}, 150);
+    EXPECT_GT(player->getPosition().x, -2.0f + 0.2f);
+    EXPECT_LT(player->getPosition().x, 0.0f);
+    walk({GLFW_KEY_A, GLFW_KEY_LEFT_SHIFT}, 150);  // looking along -x, left is +z
+    EXPECT_LT(player->getPosition().z, 2.1f - 0.2f);
+    EXPECT_GT(player->getPosition().z, 0.8f);
+    EXPECT_GE(player->getPosition().y, kRestingCentre - 0.003f);
+    EXPECT_FALSE(gameOver);
 }

@@ -1,9 +1,10 @@
-// The physics world on real Bullet: named materials, how two bodies' surfaces
-// combine, gravity, the defaults of new bodies and the fixed-step clock.
+// The physics world and the body builder on real Bullet: materials and how two
+// bodies' surfaces combine, gravity and the defaults of new bodies, the
+// fixed-step clock, collision groups, shapes, poses and copy-back.
 
-#include "tests/physics_test_support.h"
+#include "tests/support/PhysicsStage.h"
 
-#include "app/GameState.h"
+#include "physics/PhysicsUserData.h"
 
 #include <gtest/gtest.h>
 
@@ -14,94 +15,60 @@ using namespace physics_test;
 
 namespace {
 
-// A world with one scene holding the scripted bodies and a static ground box
-// whose top is at y = 0.
-struct Stage {
-    Objects objects;
-    PhysicsWorld world;
-    PhysicsScene* scene = nullptr;
+// A 0.5 box `height` above a ground whose top is y = 0; surfaces as (friction, restitution).
+DynamicRigidBody* boxOnGround(Stage& stage, glm::vec2 ground, glm::vec2 box, float height) {
+    stage.world.createMaterial("ground", ground.x, ground.x, ground.y);
+    stage.world.createMaterial("box", box.x, box.x, box.y);
+    stage.material = stage.world.getMaterial("ground");
+    stage.addFloor();
+    stage.material = stage.world.getMaterial("box");
+    return stage.dynamicBox("box", glm::vec3(0.0f, 0.25f + height, 0.0f), glm::vec3(0.5f));
+}
 
-    explicit Stage(float groundFriction = 0.2f, float groundRestitution = 0.0f) {
-        scene = world.createScene(nullptr);
-        addScriptedBodies(world, *scene, objects);
-        world.createMaterial("ground", groundFriction, groundFriction, groundRestitution);
-        StaticRigidBody* ground = world.bodyBuilder.setObject(objects.make("floor", glm::vec3(0.0f, -0.5f, 0.0f)))
-                                      .setMaterial(world.getMaterial("ground"))
-                                      .addShapeFlags(PhysicsShapeFlag::SceneQueryShape)
-                                      .createStaticBox(40.0f, 1.0f, 40.0f);
-        scene->addPhysicsObject("floor", ground);
-    }
-
-    DynamicRigidBody* addBox(const std::string& name, const std::string& material, const glm::vec3& position) {
-        DynamicRigidBody* box = world.bodyBuilder.setObject(objects.make(name, position))
-                                    .setMaterial(world.getMaterial(material))
-                                    .createDynamicBox(0.5f, 0.5f, 0.5f);
-        scene->addPhysicsObject(name, box);
-        return box;
-    }
-
-    void run(double seconds) {
-        for (int i = 0; i < static_cast<int>(std::lround(seconds * 60.0)); ++i) {
-            scene->update(scene->getFixedTimeStep());
-        }
-    }
-};
+class PhysicsBodyTest : public GlTest {};
 
 }  // namespace
 
-TEST(PhysicsMaterials, NamedOnceAndLookedUpByName) {
+TEST(PhysicsMaterials, NamedOnceUnknownNamesThrowAndTheDoorIsCompliant) {
     PhysicsWorld world;
     LogCapture log;
-    EXPECT_TRUE(world.createMaterial("default", 0.2f, 0.3f, 0.4f));
-    EXPECT_FALSE(world.createMaterial("default", 0.9f, 0.9f, 0.9f));
-    EXPECT_NE(log.stdout_().find("[WARNING] Physics material default already exists!"), std::string::npos);
-
-    PhysicsMaterial* material = world.getMaterial("default");
-    EXPECT_FLOAT_EQ(material->getStaticFriction(), 0.2f);
-    EXPECT_FLOAT_EQ(material->getDynamicFriction(), 0.3f);
-    EXPECT_FLOAT_EQ(material->getRestitution(), 0.4f);
-
+    EXPECT_TRUE(world.createMaterial("door", 0.2f, 0.2f, 0.0f));
+    EXPECT_FALSE(world.createMaterial("door", 0.9f, 0.9f, 0.9f));
+    EXPECT_TRUE(log.saysOut("[WARNING] Physics material door already exists!"));
     try {
         world.getMaterial("rubber");
         FAIL() << "an unknown material must throw";
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ(error.what(), "No material with name rubber found.");
     }
-    EXPECT_NE(log.stderr_().find("[ERROR] No material with name rubber found."), std::string::npos);
-}
+    EXPECT_TRUE(log.saysErr("[ERROR] No material with name rubber found."));
 
-TEST(PhysicsMaterials, CompliantMaterialBecomesContactSpring) {
-    PhysicsWorld world;
-    Objects objects;
-    world.createMaterial("door", 0.2f, 0.2f, 0.0f);
+    // The compliant door material becomes a soft contact, not a restitution.
     PhysicsMaterial* door = world.getMaterial("door");
     door->setFlag(PhysicsMaterialFlag::CompliantContact, true);
     door->setRestitution(-0.1f);
     door->setDamping(1000.0f);
-
-    DynamicRigidBody* body =
-        world.bodyBuilder.setObject(objects.make("door", glm::vec3(0.0f))).setMaterial(door).createDynamicBox(1, 1, 1);
+    Object object("door");
+    std::unique_ptr<DynamicRigidBody> body(
+        world.bodyBuilder.setObject(&object).setMaterial(door).createDynamicBox(1, 1, 1));
     btRigidBody* actor = body->getActor();
     EXPECT_NE(actor->getCollisionFlags() & btCollisionObject::CF_HAS_CONTACT_STIFFNESS_DAMPING, 0);
     EXPECT_FLOAT_EQ(actor->getContactStiffness(), 0.1f);
     EXPECT_FLOAT_EQ(actor->getContactDamping(), 1000.0f);
     EXPECT_FLOAT_EQ(actor->getRestitution(), 0.0f);
     EXPECT_FLOAT_EQ(actor->getFriction(), 0.2f);
-    delete body;
 }
 
-// Restitution of the pair is the mean of both (0.8 and 0 give 0.4), and there
-// is no bounce below a closing speed of 1.962 m/s: there a bouncy box comes
-// off the ground no faster than a dead one (what is left is Bullet's push
-// out of the penetration).
-TEST(PhysicsContactsCombine, RestitutionAveragedWithBounceThreshold) {
+// Restitution of a pair is the mean of both (0.8 and 0 give 0.4), with no
+// bounce below a closing speed of 1.962 m/s; friction is the mean too (0.4 on
+// a frictionless ground brakes at 0.2 g, where Bullet's product would not).
+TEST(PhysicsMaterials, PairsAverageRestitutionAndFrictionWithABounceThreshold) {
     auto rebound = [](double dropHeight, float restitution) {
-        Stage stage(0.2f, 0.0f);
-        stage.world.createMaterial("box", 0.2f, 0.2f, restitution);
-        DynamicRigidBody* box = stage.addBox("box", "box", glm::vec3(0.0f, 0.25f + dropHeight, 0.0f));
+        Stage stage;
+        DynamicRigidBody* box = boxOnGround(stage, {0.2f, 0.0f}, {0.2f, restitution}, dropHeight);
         float highestUpSpeed = 0.0f;
         for (int i = 0; i < 90; ++i) {
-            stage.run(1.0 / 60.0);
+            stage.run(1);
             highestUpSpeed = std::max(highestUpSpeed, box->getActor()->getLinearVelocity().y());
         }
         return highestUpSpeed;
@@ -109,49 +76,35 @@ TEST(PhysicsContactsCombine, RestitutionAveragedWithBounceThreshold) {
     const double fastImpact = std::sqrt(2.0 * 9.81 * 2.0);  // 6.3 m/s
     EXPECT_NEAR(rebound(2.0, 0.8f), 0.4 * fastImpact, 0.1 * fastImpact);
     EXPECT_LT(rebound(2.0, 0.0f), 0.1 * fastImpact);
-    // 1.4 m/s: below the threshold.
-    EXPECT_NEAR(rebound(0.1, 0.8f), rebound(0.1, 0.0f), 0.02f);
-}
+    EXPECT_NEAR(rebound(0.1, 0.8f), rebound(0.1, 0.0f), 0.02f);  // 1.4 m/s: below the threshold
 
-// Friction of the pair is the mean of both: 0.4 on a frictionless ground
-// brakes a sliding box at 0.2 g (Bullet's product would not brake it at all).
-TEST(PhysicsContactsCombine, FrictionAveraged) {
-    Stage stage(0.0f, 0.0f);
-    stage.world.createMaterial("rough", 0.4f, 0.4f, 0.0f);
-    DynamicRigidBody* box = stage.addBox("box", "rough", glm::vec3(0.0f, 0.25f, 0.0f));
-    stage.run(0.25);  // settle
+    Stage stage;
+    DynamicRigidBody* box = boxOnGround(stage, {0.0f, 0.0f}, {0.4f, 0.0f}, 0.0f);
+    stage.run(15);  // settle
     box->getActor()->setLinearVelocity(btVector3(3.0f, 0.0f, 0.0f));
-    stage.run(0.5);
-    const float speed = box->getActor()->getLinearVelocity().x();
-    EXPECT_NEAR(speed, 3.0f - 0.2f * 9.81f * 0.5f, 0.15f);
+    stage.run(30);
+    EXPECT_NEAR(box->getActor()->getLinearVelocity().x(), 3.0f - 0.2f * 9.81f * 0.5f, 0.15f);
 }
 
+// Mass 1 and inertia (1, 1, 1) whatever the shape, no linear damping, angular
+// damping 0.05, gravity -9.81.
 TEST(PhysicsBodies, NewDynamicBodyDefaultsAndGravity) {
     Stage stage;
-    DynamicRigidBody* box = stage.addBox("box", "default", glm::vec3(0.0f, 100.0f, 0.0f));
-    btRigidBody* actor = box->getActor();
-    EXPECT_FLOAT_EQ(1.0f / actor->getInvMass(), 1.0f);
-    const btVector3 inertia = actor->getLocalInertia();
-    EXPECT_FLOAT_EQ(inertia.x(), 1.0f);
-    EXPECT_FLOAT_EQ(inertia.y(), 1.0f);
-    EXPECT_FLOAT_EQ(inertia.z(), 1.0f);
+    btRigidBody* actor =
+        stage.dynamicBox("box", glm::vec3(0.0f, 100.0f, 0.0f), glm::vec3(0.5f, 3.0f, 0.2f))->getActor();
+    EXPECT_FLOAT_EQ(actor->getInvMass(), 1.0f);
+    EXPECT_EQ(actor->getLocalInertia(), btVector3(1.0f, 1.0f, 1.0f));
     EXPECT_FLOAT_EQ(actor->getLinearDamping(), 0.0f);
-    EXPECT_FLOAT_EQ(actor->getAngularDamping(), 0.05f);
-
-    const btVector3 gravity = stage.scene->getDynamicsWorld()->getGravity();
-    EXPECT_FLOAT_EQ(gravity.y(), -9.81f);
-    EXPECT_FLOAT_EQ(gravity.x(), 0.0f);
-    stage.run(1.0);
+    stage.run(60);
     EXPECT_NEAR(actor->getLinearVelocity().y(), -9.81f, 1e-3f);
-
-    // A spinning body slows down only through its angular damping.
+    EXPECT_NEAR(actor->getLinearVelocity().x(), 0.0f, 1e-6f);
     actor->setAngularVelocity(btVector3(0.0f, 1.0f, 0.0f));
-    stage.run(1.0);
-    EXPECT_NEAR(actor->getAngularVelocity().y(), std::pow(0.95, 1.0), 0.01);
+    stage.run(60);
+    EXPECT_NEAR(actor->getAngularVelocity().y(), 0.95, 0.01);
 }
 
-// The clock counts steps of the float 1/60 s, four at most per frame; the free
-// fall of a body shows how many ran.
+// The clock counts steps of the float 1/60 s in a double, four at most per
+// frame, dropping the rest; the free fall of a body shows how many ran.
 TEST(PhysicsFixedStep, StepsRunPerFrame) {
     struct Case {
         double frame;
@@ -161,15 +114,120 @@ TEST(PhysicsFixedStep, StepsRunPerFrame) {
     for (const Case& c : {Case{0.05, 2, 0.016666664928197863}, Case{0.2, 4, 0.016666657105088245},
                           Case{1.0 / 60.0, 0, 1.0 / 60.0}}) {
         Stage stage;
-        DynamicRigidBody* box = stage.addBox("box", "default", glm::vec3(0.0f, 100.0f, 0.0f));
+        btRigidBody* box = stage.dynamicBox("box", glm::vec3(0.0f, 100.0f, 0.0f), glm::vec3(0.5f))->getActor();
         EXPECT_EQ(stage.scene->update(c.frame), c.steps > 0) << c.frame;
         EXPECT_NEAR(stage.scene->getAccumulator(), c.left, 1e-15) << c.frame;
-        const double fallSpeed = 9.81 * c.steps * stage.scene->getFixedTimeStep();
-        EXPECT_NEAR(-box->getActor()->getLinearVelocity().y(), fallSpeed, 1e-4) << c.frame;
+        EXPECT_NEAR(-box->getLinearVelocity().y(), 9.81 * c.steps * stage.scene->getFixedTimeStep(), 1e-4) << c.frame;
+        if (c.steps == 0) {
+            EXPECT_TRUE(stage.scene->update(1.0 / 60.0)) << "the second 1/60 s frame runs the step";
+        }
     }
+}
 
-    // Two frames of exactly 1/60 s: the first runs nothing, the second one step.
+// Shape flags decide group, mask and the query flag; the builder starts each
+// body afresh; user data says what kind of thing a body is; the kinematic
+// switch detects and reports contacts without solving them.
+TEST(PhysicsBodies, GroupsQueryFlagUserDataAndKinematicSwitch) {
     Stage stage;
-    EXPECT_FALSE(stage.scene->update(1.0 / 60.0));
-    EXPECT_TRUE(stage.scene->update(1.0 / 60.0));
+    DynamicRigidBody* sink = stage.dynamicBox("sink", glm::vec3(1.0f, 2.0f, 3.0f), glm::vec3(0.5f));
+    EXPECT_EQ(stage.world.bodyBuilder.getShapeFlags(), BodyBuilder::resetShapeFlags);
+    EXPECT_EQ(sink->getRigidActor()->group, CollisionGroup::Dynamic);
+    EXPECT_EQ(sink->getRigidActor()->mask, CollisionMask::Dynamic);
+    EXPECT_TRUE(isSceneQuery(sink->getActor()));
+    EXPECT_EQ(physicsObjectOf(sink->getActor()), sink);
+    EXPECT_EQ(playerOf(sink->getActor()), nullptr);
+
+    DynamicRigidBody* lock = stage.dynamicBox("lock1", glm::vec3(0.0f), glm::vec3(0.0001f, 0.092232f, 0.168031f),
+                                              PhysicsShapeFlag::SceneQueryShape | PhysicsShapeFlag::Visualization);
+    EXPECT_EQ(lock->getRigidActor()->group, CollisionGroup::QueryOnly);
+    EXPECT_EQ(lock->getRigidActor()->mask, 0);
+    EXPECT_TRUE(isSceneQuery(lock->getActor()));
+    EXPECT_FLOAT_EQ(lock->getActor()->getCollisionShape()->getMargin(), 0.0f);
+
+    StaticRigidBody* wall = stage.staticBox("wall 3", glm::vec3(0.0f), glm::vec3(1.0f), BodyBuilder::resetShapeFlags);
+    EXPECT_EQ(wall->getRigidActor()->group, CollisionGroup::Static);
+    EXPECT_EQ(wall->getRigidActor()->mask, CollisionMask::Static);
+    EXPECT_FALSE(isSceneQuery(wall->getActor()));
+
+    sink->setKinematic(true);
+    EXPECT_EQ(sink->getRigidActor()->group, CollisionGroup::Kinematic);
+    EXPECT_EQ(sink->getRigidActor()->mask, CollisionMask::Kinematic);
+    EXPECT_NE(sink->getActor()->getCollisionFlags() & btCollisionObject::CF_NO_CONTACT_RESPONSE, 0);
+    EXPECT_EQ(sink->getActor()->getActivationState(), DISABLE_DEACTIVATION);
+}
+
+// A box of full extents (5, 0.1, 5) at a turned Object is a box of half
+// extents (2.5, 0.05, 2.5) at that pose; copy-back writes the pose minus the
+// offset; a static body never moves its Object.
+TEST(PhysicsBodies, BoxPoseAndCopyBack) {
+    Stage stage;
+    const glm::quat turn = glm::angleAxis(glm::radians(90.0f), glm::vec3(0.0f, 1.0f, 0.0f));
+    Object* ceilingObject = stage.object("ceiling", glm::vec3(1.0f, 3.0f, -2.0f), turn);
+    StaticRigidBody* ceiling = stage.add(
+        stage.world.bodyBuilder.setObject(ceilingObject).setMaterial(stage.material).createStaticBox(5.0f, 0.1f, 5.0f));
+    const auto* box = static_cast<const btBoxShape*>(ceiling->getActor()->getCollisionShape());
+    EXPECT_EQ(box->getHalfExtentsWithMargin(), btVector3(2.5f, 0.05f, 2.5f));
+    const btQuaternion q = ceiling->getActor()->getWorldTransform().getRotation();
+    EXPECT_NEAR(std::abs(glm::dot(glm::quat(q.w(), q.x(), q.y(), q.z()), turn)), 1.0f, 1e-6f);
+
+    DynamicRigidBody* sink = stage.dynamicBox("sink", glm::vec3(0.0f, 10.0f, 0.0f), glm::vec3(0.5f));
+    sink->setOffset(glm::vec3(0.0f, 0.5f, 0.0f));
+    sink->getActor()->setAngularVelocity(btVector3(0.0f, 2.0f, 0.0f));
+    stage.scene->update(0.5);
+    stage.scene->syncObjects();
+    const btTransform pose = sink->getActor()->getWorldTransform();
+    EXPECT_FLOAT_EQ(sink->getObject()->getPosition().y, pose.getOrigin().y() - 0.5f);
+    EXPECT_LT(sink->getObject()->getPosition().y, 9.5f);
+    EXPECT_FLOAT_EQ(sink->getObject()->getRotation().y, pose.getRotation().y());
+    EXPECT_GT(std::abs(sink->getObject()->getRotation().y), 0.01f);
+    EXPECT_EQ(ceilingObject->getPosition(), glm::vec3(1.0f, 3.0f, -2.0f));
+}
+
+// Convex hulls keep a thin skin, one shape per mesh; a triangle mesh keeps its
+// own copy of the data and stays solid after the GL mesh is gone; objects
+// without a usable mesh give no body and the error line.
+TEST_F(PhysicsBodyTest, MeshShapesAndMeshesThatCannotBeCooked) {
+    Stage stage;
+    BodyBuilder& builder = stage.world.bodyBuilder;
+    Object* bed = stage.object("bed", glm::vec3(5.0f, 0.0f, 0.0f));
+    bed->addMesh(makeBoxMesh(glm::vec3(-1.0f, 0.0f, -0.5f), glm::vec3(1.0f, 0.5f, 0.5f)));
+    bed->addMesh(makeBoxMesh(glm::vec3(0.8f, 0.0f, -0.5f), glm::vec3(1.0f, 1.2f, 0.5f)));
+    StaticRigidBody* hull = stage.add(builder.setObject(bed).setMaterial(stage.material).createStaticConvexMesh());
+    const auto* compound = static_cast<const btCompoundShape*>(hull->getActor()->getCollisionShape());
+    ASSERT_TRUE(compound->isCompound());
+    ASSERT_EQ(compound->getNumChildShapes(), 2);
+    btVector3 lo, hi;
+    hull->getActor()->getAabb(lo, hi);
+    EXPECT_NEAR(lo.x(), 4.0f, 3e-3f);
+    EXPECT_NEAR(hi.y(), 1.2f, 3e-3f);
+    compound->getChildShape(0)->getAabb(btTransform::getIdentity(), lo, hi);
+    EXPECT_NEAR(hi.y(), 0.5f, 3e-3f);
+
+    Object* floorObject = stage.object("floor", glm::vec3(0.0f));
+    floorObject->addMesh(makeMesh({{-3, 0, -3}, {-3, 0, 3}, {3, 0, 3}, {3, 0, -3}}, {0, 1, 2, 0, 2, 3}));
+    StaticRigidBody* floor =
+        stage.add(builder.setObject(floorObject).setMaterial(stage.material).createStaticTriangleMesh());
+    EXPECT_EQ(floor->getActor()->getCollisionShape()->getShapeType(), TRIANGLE_MESH_SHAPE_PROXYTYPE);
+    for (Mesh* mesh : floorObject->getMeshes()) delete mesh;
+    floorObject->getMeshes().clear();
+    btRigidBody* crate = stage.dynamicBox("crate", glm::vec3(1.0f), glm::vec3(0.4f))->getActor();
+    stage.run(120);
+    EXPECT_NEAR(crate->getWorldTransform().getOrigin().y(), 0.2f, 0.03f);
+
+    Object* bare = stage.object("chair", glm::vec3(0.0f));
+    Object* empty = stage.object("toilet", glm::vec3(0.0f));
+    empty->addMesh(makeMesh({}, {}));
+    Object* broken = stage.object("glasses", glm::vec3(0.0f));
+    broken->addMesh(makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 7}));
+    for (Object* object : {bare, empty, broken}) {
+        for (bool triangles : {true, false}) {
+            if (object == broken && !triangles) continue;  // a hull needs the points only
+            LogCapture log;
+            builder.setObject(object).setMaterial(stage.material);
+            PhysicsObject* body = triangles ? static_cast<PhysicsObject*>(builder.createStaticTriangleMesh())
+                                            : builder.createDynamicConvexMesh();
+            EXPECT_EQ(body, nullptr) << object->getName();
+            EXPECT_TRUE(log.saysErr("[ERROR] Error creating triangle mesh.")) << object->getName();
+        }
+    }
 }
