@@ -5,30 +5,16 @@
 
 #include <gtest/gtest.h>
 
-#include <iostream>
 #include <sstream>
 #include <string>
 
 namespace {
 
-// A settings file written to a scratch directory.
-class IniFile {
-public:
+// A settings file written to a scratch directory, and its reader.
+struct IniFile {
     explicit IniFile(const std::string& content) { dir.write("settings.ini", content); }
     std::string path() const { return (dir.path() / "settings.ini").string(); }
-
-private:
     TempDir dir;
-};
-
-class CapturedOutput {
-public:
-    CapturedOutput() : old(std::cout.rdbuf(out.rdbuf())) {}
-    ~CapturedOutput() { std::cout.rdbuf(old); }
-    std::ostringstream out;
-
-private:
-    std::streambuf* old;
 };
 
 }  // namespace
@@ -36,9 +22,9 @@ private:
 TEST(IniReader, MissingFilePrintsOneUnstampedLineAndEveryReadFallsBack) {
     TempDir dir;
     const std::string missing = (dir.path() / "nothing.ini").string();
-    CapturedOutput output;
+    testing::internal::CaptureStdout();
     const IniReader reader(missing);
-    EXPECT_EQ(output.out.str(),
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "ERROR: Failed to load '" + missing + "'. Using default values instead.\n");
     EXPECT_EQ(reader.parseError(), -1);
     EXPECT_EQ(reader.getInteger("window", "width", 800), 800);
@@ -46,15 +32,29 @@ TEST(IniReader, MissingFilePrintsOneUnstampedLineAndEveryReadFallsBack) {
     EXPECT_TRUE(reader.getBoolean("window", "fullscreen", true));
 }
 
-TEST(IniReader, IntegersConvertLikeStrtolWithBaseZero) {
+// Integers convert like strtol with base 0 (a leading 0 means octal, trailing
+// text is ignored), booleans know their words and fall back on anything
+// else, names are case-insensitive, and ';' after a blank starts a comment.
+TEST(IniReader, ValuesConvertAsTheGameExpects) {
     IniFile file(
+        "; a comment\n"
         "[Window]\n"
         "WIDTH = 0x400\n"
         "height = 0800\n"
         "refresh_rate = 1024px\n"
         "a = big\n"
         "b = -12\n"
-        "c =\n");
+        "c =\n"
+        "off = Off\n"
+        "no = NO\n"
+        "false = false   \n"
+        "nope = nope\n"
+        "yes = Yes\n"
+        "one = 1\n"
+        "[camera]\n"
+        "fov = 75 ; wider than usual\n"
+        "near = 75;wider\n"
+        "far = 2.5e2\n");
     const IniReader reader(file.path());
     EXPECT_EQ(reader.parseError(), 0);
     EXPECT_EQ(reader.getInteger("window", "width", 800), 1024);
@@ -64,118 +64,53 @@ TEST(IniReader, IntegersConvertLikeStrtolWithBaseZero) {
     EXPECT_EQ(reader.getInteger("window", "b", 800), -12);
     EXPECT_EQ(reader.getInteger("window", "c", 800), 800);
     EXPECT_EQ(reader.get("window", "c", "default"), "") << "an empty value is not absent";
-}
-
-TEST(IniReader, BooleanWordsAndFallbacks) {
-    IniFile file(
-        "[window]\n"
-        "a = Off\n"
-        "b = NO\n"
-        "c = false   \n"
-        "d = nope\n"
-        "e = Yes\n"
-        "f = 1\n"
-        "g = on\n");
-    const IniReader reader(file.path());
-    EXPECT_FALSE(reader.getBoolean("window", "a", true));
-    EXPECT_FALSE(reader.getBoolean("window", "b", true));
-    EXPECT_FALSE(reader.getBoolean("window", "c", true)) << "trailing blanks are removed";
-    EXPECT_TRUE(reader.getBoolean("window", "d", true)) << "unknown word gives the default";
-    EXPECT_FALSE(reader.getBoolean("window", "d", false));
-    EXPECT_TRUE(reader.getBoolean("window", "e", false));
-    EXPECT_TRUE(reader.getBoolean("window", "f", false));
-    EXPECT_TRUE(reader.getBoolean("window", "g", false));
-    EXPECT_FALSE(reader.getBoolean("window", "absent", false));
-}
-
-TEST(IniReader, CommentsAndRealNumbers) {
-    IniFile file(
-        "; a comment\n"
-        "# another\n"
-        "[camera]\n"
-        "fov = 75 ; wider than usual\n"
-        "near = 75;wider\n"
-        "far = 2.5e2\n"
-        "brightness : 1.5\n");
-    const IniReader reader(file.path());
-    EXPECT_DOUBLE_EQ(reader.getReal("camera", "fov", 60.0), 75.0);
+    for (const char* key : {"off", "no", "false"}) {
+        EXPECT_FALSE(reader.getBoolean("window", key, true)) << key;
+    }
+    for (const char* key : {"yes", "one"}) {
+        EXPECT_TRUE(reader.getBoolean("window", key, false)) << key;
+    }
+    EXPECT_TRUE(reader.getBoolean("window", "nope", true)) << "unknown word gives the default";
+    EXPECT_FALSE(reader.getBoolean("window", "nope", false));
     EXPECT_EQ(reader.get("camera", "fov", ""), "75");
     EXPECT_EQ(reader.get("camera", "near", ""), "75;wider") << "no blank before ';': no comment";
     EXPECT_DOUBLE_EQ(reader.getReal("camera", "near", 0.1), 75.0);
     EXPECT_DOUBLE_EQ(reader.getReal("camera", "far", 100.0), 250.0);
-    EXPECT_DOUBLE_EQ(reader.getReal("camera", "brightness", 1.0), 1.5);
 }
 
-TEST(IniReader, DuplicatedKeysAreJoinedWithANewline) {
+// A UTF-8 signature is skipped; duplicated keys are joined with a newline;
+// indented lines continue the value even when they look like a section
+// header; bad lines are counted but do not stop the reading.
+TEST(IniReader, FileStructureEdgeCases) {
     IniFile file(
+        "\xEF\xBB\xBFwidth = 640\n"
         "[window]\n"
-        "width = 800\n"
         "title = My Game\n"
         "fullscreen = false\n"
-        "width = 1024\n"
         "title = Other\n"
-        "fullscreen = false\n");
-    const IniReader reader(file.path());
-    EXPECT_EQ(reader.get("window", "width", ""), "800\n1024");
-    EXPECT_EQ(reader.getInteger("window", "width", 0), 800);
-    EXPECT_EQ(reader.get("window", "title", ""), "My Game\nOther") << "values keep their case";
-    EXPECT_TRUE(reader.getBoolean("window", "fullscreen", true)) << "a doubled boolean is no word";
-}
-
-TEST(IniReader, IndentedLinesContinueTheValueEvenWhenTheyLookLikeAHeader) {
-    IniFile file(
-        "width = 640\n"
-        "[window]\n"
+        "fullscreen = false\n"
         "height = 480\n"
         "  [camera]\n"
         "  ; still a comment\n"
-        "fov = 90\n");
+        "fov = 90\n"
+        "this line is wrong\n"
+        "[other]\n"
+        "width = 320\n");
     const IniReader reader(file.path());
-    EXPECT_EQ(reader.get("window", "width", "none"), "none") << "a key before any section";
-    EXPECT_EQ(reader.get("", "width", "none"), "640");
+    EXPECT_EQ(reader.parseError(), 11);
+    EXPECT_EQ(reader.get("", "width", "none"), "640") << "a key before any section";
+    EXPECT_EQ(reader.get("window", "title", ""), "My Game\nOther") << "values keep their case";
+    EXPECT_TRUE(reader.getBoolean("window", "fullscreen", true)) << "a doubled boolean is no word";
     EXPECT_EQ(reader.get("window", "height", ""), "480\n[camera]");
     EXPECT_EQ(reader.getInteger("window", "height", 800), 480);
     EXPECT_DOUBLE_EQ(reader.getReal("camera", "fov", 60.0), 60.0);
     EXPECT_EQ(reader.get("window", "fov", ""), "90");
+    EXPECT_EQ(reader.getInteger("other", "width", 800), 320);
 }
 
-TEST(IniReader, SignatureIsSkippedAndBadLinesDoNotStopTheReading) {
-    IniFile file(
-        "\xEF\xBB\xBF[window]\n"
-        "width = 320\n"
-        "this line is wrong\n"
-        "[broken\n"
-        "height = 200\n");
-    const IniReader reader(file.path());
-    EXPECT_EQ(reader.parseError(), 3);
-    EXPECT_EQ(reader.getInteger("window", "width", 800), 320);
-    EXPECT_EQ(reader.getInteger("window", "height", 800), 200);
-}
-
-TEST(Settings, ReadsTheGameKeysWithTheirDefaults) {
-    IniFile file(
-        "[window]\n"
-        "title = My Game\n"
-        "fullscreen = no\n"
-        "[camera]\n"
-        "far = 250\n"
-        "brightness = 0.5\n");
-    const IniReader reader(file.path());
-    const Settings settings = readSettings(reader);
-    EXPECT_EQ(settings.width, 800);
-    EXPECT_EQ(settings.height, 800);
-    EXPECT_EQ(settings.title, "My Game");
-    EXPECT_FALSE(settings.fullscreen);
-    EXPECT_TRUE(settings.useMonitorResolution);
-    EXPECT_EQ(settings.refreshRate, 60);
-    EXPECT_DOUBLE_EQ(settings.fieldOfView, 60.0);
-    EXPECT_DOUBLE_EQ(settings.nearDistance, 0.1);
-    EXPECT_DOUBLE_EQ(settings.farDistance, 250.0);
-    EXPECT_FLOAT_EQ(nearPlane, 0.1f);
-    EXPECT_FLOAT_EQ(farPlane, 250.0f);
-    EXPECT_FLOAT_EQ(globalBrightness, 0.5f);
-}
-
+// Camera values that would break the projection (infinite or NaN matrices, a
+// division by zero in the depth pass) fall back to their defaults with one
+// WARNING each; sound values, the defaults and the render-wide planes stay.
 TEST(Settings, ProjectionBreakingCameraValuesFallBackWithAWarning) {
     struct Case {
         const char* camera;
@@ -183,6 +118,7 @@ TEST(Settings, ProjectionBreakingCameraValuesFallBackWithAWarning) {
         int warnings;
     };
     const Case cases[] = {
+        {"", 60.0, 0.1, 100.0, 0},
         {"fov = 180\n", 60.0, 0.1, 100.0, 1},
         {"fov = 0\n", 60.0, 0.1, 100.0, 1},
         {"fov = nan\n", 60.0, 0.1, 100.0, 1},
@@ -195,22 +131,26 @@ TEST(Settings, ProjectionBreakingCameraValuesFallBackWithAWarning) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.camera);
-        IniFile file(std::string("[camera]\n") + c.camera);
+        IniFile file(std::string("[window]\ntitle = My Game\nfullscreen = no\n[camera]\nbrightness = 0.5\n") + c.camera);
         const IniReader reader(file.path());
-        CapturedOutput output;
+        testing::internal::CaptureStdout();
         const Settings settings = readSettings(reader);
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(settings.width, 800);
+        EXPECT_EQ(settings.height, 800);
+        EXPECT_EQ(settings.title, "My Game");
+        EXPECT_FALSE(settings.fullscreen);
         EXPECT_DOUBLE_EQ(settings.fieldOfView, c.fov);
         EXPECT_DOUBLE_EQ(settings.nearDistance, c.nearDistance);
         EXPECT_DOUBLE_EQ(settings.farDistance, c.farDistance);
         EXPECT_FLOAT_EQ(nearPlane, static_cast<float>(c.nearDistance));
         EXPECT_FLOAT_EQ(farPlane, static_cast<float>(c.farDistance));
-
+        EXPECT_FLOAT_EQ(globalBrightness, 0.5f);
         int warnings = 0;
-        std::istringstream lines(output.out.str());
-        for (std::string line; std::getline(lines, line);) {
+        std::istringstream lines(out);
+        for (std::string line; std::getline(lines, line); ++warnings) {
             EXPECT_NE(line.find("][WARNING] Camera setting "), std::string::npos) << line;
-            ++warnings;
         }
-        EXPECT_EQ(warnings, c.warnings) << output.out.str();
+        EXPECT_EQ(warnings, c.warnings) << out;
     }
 }

@@ -8,22 +8,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
+#include <memory>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -31,112 +27,12 @@ constexpr int kWidth = 480;
 constexpr int kHeight = 270;
 const char* const kTitle = "Tollbrook Play Check";
 
-// An Xvfb server of our own whose screen is kept in a file (XWD format), so
-// that a test can see what the game's window shows. The root window is white.
-class ScreenServer {
-public:
-    ScreenServer() {
-        int displayPipe[2];
-        if (pipe(displayPipe) != 0) {
-            reason_ = "pipe failed";
-            return;
-        }
-        const std::string fd = std::to_string(displayPipe[1]);
-        const std::string fbdir = dir_.path().string();
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(displayPipe[0]);
-            const int null = open("/dev/null", O_RDWR);
-            dup2(null, STDIN_FILENO);
-            dup2(null, STDOUT_FILENO);
-            dup2(null, STDERR_FILENO);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-wr", "-fbdir",
-                   fbdir.c_str(), "-nolisten", "tcp", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(displayPipe[1]);
-        if (pid_ < 0) {
-            close(displayPipe[0]);
-            reason_ = "fork failed";
-            return;
-        }
-        std::string number;
-        pollfd waitFd{displayPipe[0], POLLIN, 0};
-        while (poll(&waitFd, 1, 10000) > 0) {
-            char c = 0;
-            if (read(displayPipe[0], &c, 1) != 1 || c == '\n') {
-                break;
-            }
-            number += c;
-        }
-        close(displayPipe[0]);
-        if (number.empty()) {
-            reason_ = "could not start Xvfb (is it installed?)";
-            return;
-        }
-        display_ = ":" + number;
-    }
-    ~ScreenServer() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            int status = 0;
-            waitpid(pid_, &status, 0);
-        }
-    }
-    ScreenServer(const ScreenServer&) = delete;
-    ScreenServer& operator=(const ScreenServer&) = delete;
-
-    bool ok() const { return !display_.empty(); }
-    const std::string& reason() const { return reason_; }
-    const std::string& display() const { return display_; }
-
-    // The top-left w x h pixels of the screen (where a window lands without
-    // a window manager) as RGBA, top row first; empty if unreadable.
-    std::vector<uint8_t> grab(int w, int h) const {
-        std::ifstream in(dir_.path() / "Xvfb_screen0", std::ios::binary);
-        const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        const auto field = [&](int i) {
-            const uint8_t* p = file.data() + 4 * i;
-            return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-                   static_cast<uint32_t>(p[2]) << 8 | p[3];
-        };
-        if (file.size() < 100) {
-            return {};
-        }
-        // XWD header: size, ..., bits per pixel (11), bytes per line (12),
-        // colour count (19); 32-bit pixels, least significant byte first.
-        const uint32_t headerSize = field(0);
-        const uint32_t bitsPerPixel = field(11);
-        const uint32_t bytesPerLine = field(12);
-        const uint32_t colours = field(19);
-        const std::size_t data = headerSize + colours * 12u;
-        if (bitsPerPixel != 32 || field(7) != 0 || file.size() < data + bytesPerLine * static_cast<std::size_t>(h)) {
-            return {};
-        }
-        std::vector<uint8_t> pixels(static_cast<std::size_t>(w) * h * 4);
-        for (int y = 0; y < h; ++y) {
-            for (int x = 0; x < w; ++x) {
-                const uint8_t* p = file.data() + data + bytesPerLine * y + 4 * x;
-                uint8_t* q = pixels.data() + (static_cast<std::size_t>(y) * w + x) * 4;
-                q[0] = p[2];
-                q[1] = p[1];
-                q[2] = p[0];
-                q[3] = 255;
-            }
-        }
-        return pixels;
-    }
-
-private:
-    TempDir dir_;
-    int pid_ = -1;
-    std::string display_;
-    std::string reason_;
-};
-
 struct Rect {
     int x0, y0, x1, y1;
 };
+// Below the timer and left of the centre: the 3D view only.
+const Rect kView{0, kHeight / 3, kWidth / 2 - 12, kHeight};
+const Rect kWhole{0, 0, kWidth, kHeight};
 
 // Share of the rectangle's pixels that differ clearly between two pictures.
 double changed(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, Rect r) {
@@ -162,14 +58,14 @@ bool crosshairShown(const std::vector<uint8_t>& p) {
     return true;
 }
 
-void save(const std::string& name, const std::vector<uint8_t>& topFirst) {
-    std::vector<uint8_t> bottomFirst(topFirst.size());
+// Saves a grabbed picture (top row first) as test-output/<name>.png.
+void save(const std::string& name, std::vector<uint8_t> pixels) {
     const std::size_t stride = static_cast<std::size_t>(kWidth) * 4;
-    for (int row = 0; row < kHeight; ++row) {
-        std::copy_n(topFirst.begin() + static_cast<std::ptrdiff_t>(stride * row), stride,
-                    bottomFirst.begin() + static_cast<std::ptrdiff_t>(stride * (kHeight - 1 - row)));
+    for (int row = 0; row < kHeight / 2; ++row) {
+        std::swap_ranges(pixels.begin() + stride * row, pixels.begin() + stride * (row + 1),
+                         pixels.begin() + stride * (kHeight - 1 - row));
     }
-    savePng(name, bottomFirst, kWidth, kHeight);
+    savePng(name, pixels, kWidth, kHeight);
 }
 
 void pause(double seconds) {
@@ -177,43 +73,34 @@ void pause(double seconds) {
 }
 
 // The game in a scratch directory with the game's assets and a small desktop
-// window, on its own X server.
+// window, on its own X server whose screen the test can read.
 class GameProcessTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    GameProcessTest() : server("640x480x24", true) {}
+
+    // Starts the game with `camera` lines in its settings and without the
+    // assets named in `except`, and waits for its window.
+    void launch(const std::string& camera = "", const std::set<std::string>& except = {}) {
         if (!server.ok()) {
             GTEST_SKIP() << server.reason();
         }
-        const std::filesystem::path assets = std::filesystem::path(TOLLBROOK_SOURCE_DIR) / "assets";
-        for (const auto& entry : std::filesystem::directory_iterator(assets)) {
-            if (entry.path().filename() != "settings.ini") {
-                std::filesystem::create_directories(dir.path() / "assets");
-                std::filesystem::create_symlink(entry.path(), dir.path() / "assets" / entry.path().filename());
-            }
-        }
+        linkGameAssets(dir, except);
         dir.write("assets/settings.ini", "[window]\nwidth = " + std::to_string(kWidth) + "\nheight = " +
                                              std::to_string(kHeight) + "\ntitle = " + kTitle +
-                                             "\nfullscreen = false\n");
-        game = std::make_unique<ChildProcess>(
-            std::vector<std::string>{TOLLBROOK_EXE}, dir.path(),
-            std::map<std::string, std::optional<std::string>>{{"DISPLAY", server.display()},
-                                                              {"WAYLAND_DISPLAY", std::nullopt}});
-        const std::string id = xdotool("search --sync --name '^" + std::string(kTitle) + "$' | head -n 1", 60);
-        ASSERT_FALSE(id.empty()) << "no game window; stderr: " << game->standardError();
-        window = id.substr(0, id.find('\n'));
+                                             "\nfullscreen = false\n[camera]\n" + camera);
+        game = std::make_unique<ChildProcess>(std::vector<std::string>{TOLLBROOK_EXE}, dir.path(),
+                                              server.environment());
+        window = server.findWindow(kTitle, 60);
+        ASSERT_FALSE(window.empty()) << "no game window; stderr: " << game->standardError();
     }
 
     void TearDown() override { game.reset(); }
 
-    std::string xdotool(const std::string& arguments, int seconds = 20) {
-        return runCommand("DISPLAY=" + server.display() + " timeout " + std::to_string(seconds) + " xdotool " +
-                          arguments + " 2>/dev/null");
-    }
     // Held long enough for a slow frame's key poll to see it.
     void hold(const std::string& key, double seconds) {
-        xdotool("windowfocus --sync " + window + " keydown " + key);
+        server.xdotool("windowfocus --sync " + window + " keydown " + key);
         pause(seconds);
-        xdotool("keyup " + key);
+        server.xdotool("keyup " + key);
     }
 
     std::vector<uint8_t> screen() const { return server.grab(kWidth, kHeight); }
@@ -222,9 +109,8 @@ protected:
     std::vector<uint8_t> waitForScreen(const std::function<bool(const std::vector<uint8_t>&)>& test,
                                        double seconds) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        std::vector<uint8_t> pixels;
         do {
-            pixels = screen();
+            std::vector<uint8_t> pixels = screen();
             if (!pixels.empty() && test(pixels)) {
                 return pixels;
             }
@@ -232,25 +118,27 @@ protected:
         } while (std::chrono::steady_clock::now() < end && game->running());
         return {};
     }
+    // The start screen: the window's picture no longer blank.
+    std::vector<uint8_t> waitForStartScreen() {
+        return waitForScreen(
+            [](const std::vector<uint8_t>& p) { return changed(p, std::vector<uint8_t>(p.size(), 0), kWhole) > 0.5; },
+            60);
+    }
 
-    ScreenServer server;
+    XServer server;
     TempDir dir;
     std::unique_ptr<ChildProcess> game;
     std::string window;
 };
 
-// Below the timer and left of the centre: the 3D view only.
-const Rect kView{0, kHeight / 3, kWidth / 2 - 12, kHeight};
-const Rect kWhole{0, 0, kWidth, kHeight};
 
 TEST_F(GameProcessTest, StartScreenTurnsSpaceStartsMouseTurnsWWalksEscapeQuitsCleanly) {
+    launch();
     if (IsSkipped() || HasFatalFailure()) {
         return;
     }
     // The start screen: drawn, no crosshair, and turning.
-    const std::vector<uint8_t> start = waitForScreen(
-        [](const std::vector<uint8_t>& p) { return changed(p, std::vector<uint8_t>(p.size(), 0), kWhole) > 0.5; },
-        60);
+    const std::vector<uint8_t> start = waitForStartScreen();
     ASSERT_FALSE(start.empty()) << "the start screen never appeared; stderr: " << game->standardError();
     save("game_start_screen", start);
     EXPECT_FALSE(crosshairShown(start));
@@ -274,7 +162,7 @@ TEST_F(GameProcessTest, StartScreenTurnsSpaceStartsMouseTurnsWWalksEscapeQuitsCl
 
     // Mouse motion to the right turns the view.
     for (int step = 0; step < 6; ++step) {
-        xdotool("windowfocus --sync " + window + " mousemove_relative -- 20 0");
+        server.xdotool("windowfocus --sync " + window + " mousemove_relative -- 20 0");
         pause(0.1);
     }
     pause(0.5);
@@ -299,16 +187,21 @@ TEST_F(GameProcessTest, StartScreenTurnsSpaceStartsMouseTurnsWWalksEscapeQuitsCl
     EXPECT_EQ(game->standardError(), "");
 }
 
-TEST_F(GameProcessTest, EscapeOnTheStartScreenEndsTheGameCleanlyWithoutAFrameOfTheLevel) {
+// The window has the configured size and title; a field of view that would
+// break the projection and the missing icon are only warned about; Escape on
+// the start screen still builds the level, but shows no frame of it, and the
+// game ends with status 0 after the full teardown.
+TEST_F(GameProcessTest, ConfiguredWindowAndEscapeOnTheStartScreenEndCleanly) {
+    launch("fov = 400\n", {"icon.png"});
     if (IsSkipped() || HasFatalFailure()) {
         return;
     }
-    const std::vector<uint8_t> start = waitForScreen(
-        [](const std::vector<uint8_t>& p) { return changed(p, std::vector<uint8_t>(p.size(), 0), kWhole) > 0.5; },
-        60);
-    ASSERT_FALSE(start.empty()) << "the start screen never appeared; stderr: " << game->standardError();
+    const std::string info = runCommand("DISPLAY=" + server.display() + " xwininfo -id " + window + " 2>/dev/null");
+    EXPECT_NE(info.find(std::string("\"") + kTitle + "\""), std::string::npos) << info;
+    EXPECT_NE(info.find("Width: " + std::to_string(kWidth) + "\n"), std::string::npos) << info;
+    EXPECT_NE(info.find("Height: " + std::to_string(kHeight) + "\n"), std::string::npos) << info;
+    ASSERT_FALSE(waitForStartScreen().empty()) << "the start screen never appeared; stderr: " << game->standardError();
     hold("Escape", 0.5);
-    // The level is built and torn down without a frame of it being shown.
     bool levelShown = false;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (game->running() && std::chrono::steady_clock::now() < end) {
@@ -320,6 +213,14 @@ TEST_F(GameProcessTest, EscapeOnTheStartScreenEndsTheGameCleanlyWithoutAFrameOfT
     EXPECT_EQ(game->exitCode(), 0);
     EXPECT_EQ(game->standardError(), "");
     EXPECT_FALSE(levelShown);
+    // Standard output holds warnings only, among them the two expected.
+    const std::string out = game->standardOutput();
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_TRUE(std::regex_match(line, std::regex(R"(\[\d\d:\d\d:\d\d\]\[WARNING\] .*)"))) << line;
+    }
+    EXPECT_NE(out.find("fov"), std::string::npos) << out;
+    EXPECT_NE(out.find("assets/icon.png"), std::string::npos) << out;
 }
 
 }  // namespace

@@ -19,13 +19,7 @@ constexpr double kPi = 3.141592653589793;
 constexpr double kLookSensitivity = 0.0016666667328940497;
 
 double wrapAngle(double angle) {
-    while (angle > kPi) {
-        angle -= 2.0 * kPi;
-    }
-    while (angle < -kPi) {
-        angle += 2.0 * kPi;
-    }
-    return angle;
+    return std::remainder(angle, 2.0 * kPi);
 }
 
 }  // namespace
@@ -52,10 +46,7 @@ GameDriver::GameDriver(int width, int height) : context(width, height) {
     }
     resetGameState();
     // The game's baseline GL state and render-wide settings, as start-up sets them.
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_CULL_FACE);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glEnable(GL_BLEND);
+    applyGameGlState();
     nearPlane = static_cast<float>(settings.nearDistance);
     farPlane = static_cast<float>(settings.farDistance);
     globalBrightness = static_cast<float>(settings.brightness);
@@ -94,11 +85,7 @@ std::vector<uint8_t> GameDriver::frameWithScreenshot(double dt, const std::strin
     game->draw();
     const int width = static_cast<int>(game->width);
     const int height = static_cast<int>(game->height);
-    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    std::vector<uint8_t> pixels = readBackBuffer(width, height);
     savePng("game_" + name, pixels, width, height);
     game->present();
     return pixels;

@@ -72,3 +72,10 @@ private:
 
 // Clears the escape game's process-wide state to its values at start-up.
 void resetGameState();
+
+// Declares `driver`, a fresh game in a hidden window of the given size;
+// skips the test without a display.
+#define START_GAME(driver, width, height)                              \
+    auto driver = std::make_unique<GameDriver>(width, height);         \
+    if (driver->displayMissing()) GTEST_SKIP() << driver->reason();    \
+    ASSERT_TRUE(driver->ok()) << driver->reason()

@@ -4,10 +4,14 @@
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // A real OpenGL 4.5 core-profile context on a small hidden GLFW window, made
-// current on the calling thread. GLFW is initialised for the object's life.
+// current on the calling thread. GLFW is initialised once per process and
+// terminated at exit: initialising and terminating it around every test made
+// long runs of GL tests lose their X display.
 class GlContext {
 public:
     explicit GlContext(int width = 64, int height = 64);
@@ -24,10 +28,16 @@ public:
 
 private:
     GLFWwindow* window_ = nullptr;
-    bool glfwUp_ = false;
     bool displayMissing_ = false;
     std::string reason_;
 };
+
+// The GL state the game sets at start-up: depth test, back-face culling and
+// alpha blending.
+void applyGameGlState();
+
+// The window's back buffer as RGBA, bottom row first.
+std::vector<uint8_t> readBackBuffer(int width, int height);
 
 // A test fixture that provides a GlContext. Without a display the test is
 // skipped; with a display, a context that cannot be created fails the test.

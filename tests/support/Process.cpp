@@ -72,7 +72,7 @@ void TempDir::write(const std::string& relativePath, const std::string& content)
 }
 
 ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const fs::path& workDir,
-                           const std::map<std::string, std::optional<std::string>>& environment) {
+                           const Environment& environment) {
     std::vector<std::string> env;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string text = *entry;
@@ -157,13 +157,18 @@ std::string ChildProcess::standardError() const {
     return readFile(outputDir_.path() / "stderr");
 }
 
-XServer::XServer() {
+XServer::XServer(const std::string& screen, bool keepScreen) {
     int displayPipe[2];
     if (pipe(displayPipe) != 0) {
         reason_ = "pipe failed";
         return;
     }
-    const std::string fd = std::to_string(displayPipe[1]);
+    std::vector<std::string> args = {"Xvfb", "-displayfd", std::to_string(displayPipe[1]), "-screen", "0", screen,
+                                     "-nolisten", "tcp"};
+    if (keepScreen) {
+        args.insert(args.end(), {"-wr", "-fbdir", screenDir_.path().string()});
+    }
+    std::vector<char*> argv = pointers(args);
     pid_ = fork();
     if (pid_ == 0) {
         close(displayPipe[0]);
@@ -171,21 +176,14 @@ XServer::XServer() {
         dup2(null, STDIN_FILENO);
         dup2(null, STDOUT_FILENO);
         dup2(null, STDERR_FILENO);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
-               "-nolisten", "tcp", static_cast<char*>(nullptr));
+        execvp(argv[0], argv.data());
         _exit(127);
     }
     close(displayPipe[1]);
-    if (pid_ < 0) {
-        close(displayPipe[0]);
-        reason_ = "fork failed";
-        return;
-    }
-
     // Xvfb writes its display number once it accepts connections.
     std::string number;
     pollfd waitFd{displayPipe[0], POLLIN, 0};
-    while (poll(&waitFd, 1, 10000) > 0) {
+    while (pid_ > 0 && poll(&waitFd, 1, 10000) > 0) {
         char c = 0;
         if (read(displayPipe[0], &c, 1) != 1 || c == '\n') {
             break;
@@ -205,6 +203,59 @@ XServer::~XServer() {
         kill(pid_, SIGTERM);
         int status = 0;
         waitpid(pid_, &status, 0);
+    }
+}
+
+std::string XServer::xdotool(const std::string& arguments, int seconds, int* status) const {
+    return runCommand("DISPLAY=" + display_ + " timeout " + std::to_string(seconds) + " xdotool " + arguments +
+                          " 2>/dev/null",
+                      status);
+}
+
+std::string XServer::findWindow(const std::string& title, int seconds) const {
+    const std::string id = xdotool("search --sync --name '^" + title + "$' | head -n 1", seconds);
+    return id.substr(0, id.find('\n'));
+}
+
+std::vector<uint8_t> XServer::grab(int w, int h) const {
+    const std::string file = readFile(screenDir_.path() / "Xvfb_screen0");
+    const auto field = [&](int i) {
+        const auto* p = reinterpret_cast<const uint8_t*>(file.data()) + 4 * i;
+        return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+               static_cast<uint32_t>(p[2]) << 8 | p[3];
+    };
+    if (file.size() < 100) {
+        return {};
+    }
+    // XWD header: size, ..., bits per pixel (11), bytes per line (12),
+    // colour count (19); 32-bit pixels, least significant byte first.
+    const std::size_t data = field(0) + field(19) * 12u;
+    const uint32_t bytesPerLine = field(12);
+    if (field(11) != 32 || field(7) != 0 || file.size() < data + bytesPerLine * static_cast<std::size_t>(h)) {
+        return {};
+    }
+    std::vector<uint8_t> pixels(static_cast<std::size_t>(w) * h * 4);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const char* p = file.data() + data + bytesPerLine * y + 4 * x;
+            uint8_t* q = pixels.data() + (static_cast<std::size_t>(y) * w + x) * 4;
+            q[0] = static_cast<uint8_t>(p[2]);
+            q[1] = static_cast<uint8_t>(p[1]);
+            q[2] = static_cast<uint8_t>(p[0]);
+            q[3] = 255;
+        }
+    }
+    return pixels;
+}
+
+void linkGameAssets(const TempDir& dir, const std::set<std::string>& except) {
+    const fs::path assets = fs::path(TOLLBROOK_SOURCE_DIR) / "assets";
+    fs::create_directories(dir.path() / "assets");
+    for (const fs::directory_entry& entry : fs::directory_iterator(assets)) {
+        const std::string name = entry.path().filename().string();
+        if (name != "settings.ini" && except.count(name) == 0) {
+            fs::create_symlink(entry.path(), dir.path() / "assets" / name);
+        }
     }
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,13 @@ private:
     std::filesystem::path path_;
 };
 
+// Links every entry of the game's assets/ into dir/assets except
+// settings.ini and the names in `except`, so that a test's own settings file
+// runs with the real content.
+void linkGameAssets(const TempDir& dir, const std::set<std::string>& except = {});
+
+using Environment = std::map<std::string, std::optional<std::string>>;
+
 // A child process with its own working directory and environment. Standard
 // output and error go to files; standard input is a pipe that stays open and
 // silent, so a child that waits for input blocks until it is killed.
@@ -30,7 +39,7 @@ public:
     // `environment` entries replace the parent's variables of the same name; an
     // empty optional removes the variable.
     ChildProcess(const std::vector<std::string>& arguments, const std::filesystem::path& workDir,
-                 const std::map<std::string, std::optional<std::string>>& environment = {});
+                 const Environment& environment = {});
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -53,9 +62,11 @@ private:
 
 // An Xvfb server of our own (24-bit screen), so that a test's windows and
 // synthetic input meet no other client. Not available when Xvfb is missing.
+// With `keepScreen` the screen (white root window) is kept in a file that
+// grab() reads.
 class XServer {
 public:
-    XServer();
+    explicit XServer(const std::string& screen = "1280x1024x24", bool keepScreen = false);
     ~XServer();
     XServer(const XServer&) = delete;
     XServer& operator=(const XServer&) = delete;
@@ -64,8 +75,18 @@ public:
     const std::string& reason() const { return reason_; }
     // The value for DISPLAY, e.g. ":3".
     const std::string& display() const { return display_; }
+    // The environment of a process on this server only.
+    Environment environment() const { return {{"DISPLAY", display_}, {"WAYLAND_DISPLAY", std::nullopt}}; }
+    // Runs xdotool on this server and returns its standard output.
+    std::string xdotool(const std::string& arguments, int seconds = 20, int* status = nullptr) const;
+    // The id of the first window with exactly this title, waiting for it; empty if none.
+    std::string findWindow(const std::string& title, int seconds = 20) const;
+    // The top-left w x h pixels of a kept screen as RGBA, top row first;
+    // empty if unreadable.
+    std::vector<uint8_t> grab(int w, int h) const;
 
 private:
+    TempDir screenDir_;
     int pid_ = -1;
     std::string display_;
     std::string reason_;
