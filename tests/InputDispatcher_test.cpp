@@ -8,35 +8,20 @@
 #include <string>
 #include <vector>
 
-namespace {
-
 using InputDispatcherTest = GlTest;
-
-// The callbacks GLFW has installed on the window (put back after the lookup).
-GLFWkeyfun keyCallback(GLFWwindow* window) {
-    GLFWkeyfun callback = glfwSetKeyCallback(window, nullptr);
-    glfwSetKeyCallback(window, callback);
-    return callback;
-}
-
-GLFWcursorposfun cursorCallback(GLFWwindow* window) {
-    GLFWcursorposfun callback = glfwSetCursorPosCallback(window, nullptr);
-    glfwSetCursorPosCallback(window, callback);
-    return callback;
-}
-
-}  // namespace
 
 // Through the callbacks GLFW calls: every key event reaches every key handler
 // in registration order, cursor events only the cursor handlers.
-TEST_F(InputDispatcherTest, EveryEventReachesEveryHandlerInRegistrationOrder) {
+TEST_F(InputDispatcherTest, FansOutInRegistrationOrderAndSurvivesAThrowingHandler) {
     InputDispatcher dispatcher(window());
-    GLFWkeyfun key = keyCallback(window());
-    GLFWcursorposfun cursor = cursorCallback(window());
+    // The callbacks GLFW has installed on the window (put back after the lookup).
+    GLFWkeyfun key = glfwSetKeyCallback(window(), nullptr);
+    glfwSetKeyCallback(window(), key);
+    GLFWcursorposfun cursor = glfwSetCursorPosCallback(window(), nullptr);
+    glfwSetCursorPosCallback(window(), cursor);
     ASSERT_NE(key, nullptr);
     ASSERT_NE(cursor, nullptr);
     key(window(), GLFW_KEY_A, 0, GLFW_PRESS, 0);  // no handler yet: nothing happens
-    cursor(window(), 1.0, 2.0);
 
     std::vector<std::string> calls;
     for (const char* name : {"renderer", "player", "locks"}) {
@@ -57,17 +42,14 @@ TEST_F(InputDispatcherTest, EveryEventReachesEveryHandlerInRegistrationOrder) {
                                                "locks " + k + "/0"}));
     EXPECT_FALSE(dispatcher.handlerFailed());
     EXPECT_FALSE(glfwWindowShouldClose(window()));
-}
 
-// An exception must not unwind through GLFW's C code: it is logged, the
-// window is asked to close and the failure is remembered for main's status.
-TEST_F(InputDispatcherTest, ThrowingHandlerIsLoggedAndClosesTheWindow) {
-    InputDispatcher dispatcher(window());
+    // An exception must not unwind through GLFW's C code: it is logged, the
+    // window is asked to close and the failure is remembered for main's status.
     dispatcher.addKeyCallback([](int, int) { throw std::runtime_error("No object with name lock9 found."); });
     dispatcher.addCursorPosCallback([](double, double) { throw 42; });
     testing::internal::CaptureStderr();
-    EXPECT_NO_THROW(keyCallback(window())(window(), GLFW_KEY_E, 0, GLFW_PRESS, 0));
-    EXPECT_NO_THROW(cursorCallback(window())(window(), 5.0, 5.0));
+    EXPECT_NO_THROW(key(window(), GLFW_KEY_E, 0, GLFW_PRESS, 0));
+    EXPECT_NO_THROW(cursor(window(), 5.0, 5.0));
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(dispatcher.handlerFailed());
     EXPECT_TRUE(glfwWindowShouldClose(window()));

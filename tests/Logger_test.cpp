@@ -6,21 +6,16 @@
 #include <regex>
 #include <string>
 
-namespace {
-
-std::string clockText() {
-    char text[16];
-    std::time_t now = std::time(nullptr);
-    std::strftime(text, sizeof(text), "%T", std::localtime(&now));
-    return text;
-}
-
-}  // namespace
-
 // DEBUG and INFO are silent; WARNING goes to standard output and ERROR (from
 // both calls) to standard error, each as "[HH:MM:SS][LEVEL] message" with the
 // local time of the call.
 TEST(Logger, ThresholdStreamsAndLineFormat) {
+    const auto clockText = [] {
+        char text[16];
+        const std::time_t now = std::time(nullptr);
+        std::strftime(text, sizeof(text), "%T", std::localtime(&now));
+        return std::string(text);
+    };
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     const std::string before = clockText();

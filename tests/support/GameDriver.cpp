@@ -18,22 +18,11 @@ constexpr double kPi = 3.141592653589793;
 // Radians of view turn per pixel of mouse motion.
 constexpr double kLookSensitivity = 0.0016666667328940497;
 
-double wrapAngle(double angle) {
-    return std::remainder(angle, 2.0 * kPi);
-}
-
 }  // namespace
 
 void resetGameState() {
-    gameOver = false;
-    gameWon = false;
-    cellDoorOpened = false;
-    pressurePlatePressed = false;
-    glassesPickedUp = false;
-    glassesOn = false;
-    secondElapsed = false;
-    secondAccumulator = 0.0;
-    frameDeltaTime = 0.0;
+    gameOver = gameWon = cellDoorOpened = pressurePlatePressed = glassesPickedUp = glassesOn = secondElapsed = false;
+    secondAccumulator = frameDeltaTime = 0.0;
     endMessage = "...";
     timeRemaining = timeLimit;
     currentPlayer = nullptr;
@@ -41,9 +30,7 @@ void resetGameState() {
 }
 
 GameDriver::GameDriver(int width, int height) : context(width, height) {
-    if (!context.ok()) {
-        return;
-    }
+    if (!context.ok()) return;
     resetGameState();
     // The game's baseline GL state and render-wide settings, as start-up sets them.
     applyGameGlState();
@@ -62,9 +49,7 @@ GameDriver::GameDriver(int width, int height) : context(width, height) {
 }
 
 GameDriver::~GameDriver() {
-    if (game == nullptr) {
-        return;
-    }
+    if (game == nullptr) return;
     Renderer* renderer = game->renderer;
     game.reset();
     // The game never releases these; a test does, before its context goes.
@@ -92,9 +77,7 @@ std::vector<uint8_t> GameDriver::frameWithScreenshot(double dt, const std::strin
 }
 
 void GameDriver::wait(double seconds, double dt) {
-    for (double waited = 0.0; waited < seconds - 1e-9; waited += dt) {
-        frame(dt);
-    }
+    for (double waited = 0.0; waited < seconds - 1e-9; waited += dt) frame(dt);
 }
 
 void GameDriver::keyEvent(int key, int action) {
@@ -124,7 +107,7 @@ glm::vec3 GameDriver::eye() const {
 
 void GameDriver::lookAlong(double azimuth, double polar) {
     const Player& player = *game->player;
-    const double dx = wrapAngle(azimuth - player.getAzimuth()) / kLookSensitivity;
+    const double dx = std::remainder(azimuth - player.getAzimuth(), 2.0 * kPi) / kLookSensitivity;
     const double dy = (polar - player.getPolar()) / kLookSensitivity;
     cursor(cursorX + dx, cursorY + dy);
 }
@@ -134,28 +117,24 @@ void GameDriver::lookAt(const glm::vec3& point) {
     lookAlong(std::atan2(d.z, d.x), std::acos(d.y));
 }
 
-bool GameDriver::walkTo(float x, float z, bool run, double dt, double limit) {
-    for (double t = 0.0; t < limit; t += dt) {
+bool GameDriver::walkTo(float x, float z, bool run, double dt) {
+    for (double t = 0.0; t < 20.0; t += dt) {
         const glm::vec3 at = game->player->getPosition();
-        const double dx = x - at.x;
-        const double dz = z - at.z;
-        if (std::sqrt(dx * dx + dz * dz) < 0.15) {
-            release(GLFW_KEY_W);
-            release(GLFW_KEY_LEFT_SHIFT);
-            frame(dt);
-            return true;
-        }
-        lookAlong(std::atan2(dz, dx));
-        hold(GLFW_KEY_W);
-        // Run only while far: a running step would overshoot the point.
-        if (run && std::sqrt(dx * dx + dz * dz) > 0.6) {
-            hold(GLFW_KEY_LEFT_SHIFT);
-        } else {
-            release(GLFW_KEY_LEFT_SHIFT);
+        const double dx = x - at.x, dz = z - at.z, distance = std::sqrt(dx * dx + dz * dz);
+        const bool arrived = distance < 0.15;
+        release(GLFW_KEY_W);
+        release(GLFW_KEY_LEFT_SHIFT);
+        if (!arrived) {
+            lookAlong(std::atan2(dz, dx));
+            hold(GLFW_KEY_W);
+            // Run only while far: a running step would overshoot the point.
+            if (run && distance > 0.6) hold(GLFW_KEY_LEFT_SHIFT);
         }
         frame(dt);
-        if (gameOver) {
-            break;
+        if (arrived || gameOver) {
+            release(GLFW_KEY_W);
+            release(GLFW_KEY_LEFT_SHIFT);
+            return arrived;
         }
     }
     release(GLFW_KEY_W);

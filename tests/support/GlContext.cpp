@@ -10,21 +10,6 @@ std::string glfwReason(const char* what) {
     return std::string(what) + (description ? description : "unknown");
 }
 
-// Initialises GLFW on first use; false (with the reason) if that fails.
-bool glfwReady(std::string& reason) {
-    static const bool ready = [] {
-        if (glfwInit() == GLFW_FALSE) {
-            return false;
-        }
-        std::atexit(glfwTerminate);
-        return true;
-    }();
-    if (!ready) {
-        reason = glfwReason("glfwInit failed: ");
-    }
-    return ready;
-}
-
 }  // namespace
 
 GlContext::GlContext(int width, int height) {
@@ -34,7 +19,9 @@ GlContext::GlContext(int width, int height) {
         reason_ = "no X display (DISPLAY is not set); run the tests under Xvfb";
         return;
     }
-    if (!glfwReady(reason_)) {
+    static const bool ready = glfwInit() == GLFW_TRUE && std::atexit(glfwTerminate) == 0;
+    if (!ready) {
+        reason_ = glfwReason("glfwInit failed: ");
         return;
     }
     glfwDefaultWindowHints();
@@ -49,9 +36,8 @@ GlContext::GlContext(int width, int height) {
     }
     glfwMakeContextCurrent(window_);
     glewExperimental = GL_TRUE;
-    const GLenum status = glewInit();
-    if (status != GLEW_OK) {
-        reason_ = std::string("glewInit failed: ") + reinterpret_cast<const char*>(glewGetErrorString(status));
+    if (glewInit() != GLEW_OK) {
+        reason_ = "glewInit failed";
         glfwDestroyWindow(window_);
         window_ = nullptr;
         return;
@@ -80,17 +66,4 @@ std::vector<uint8_t> readBackBuffer(int width, int height) {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
     return pixels;
-}
-
-void GlTest::SetUp() {
-    context_ = new GlContext();
-    if (context_->displayMissing()) {
-        GTEST_SKIP() << context_->reason();
-    }
-    ASSERT_TRUE(context_->ok()) << context_->reason();
-}
-
-void GlTest::TearDown() {
-    delete context_;
-    context_ = nullptr;
 }

@@ -5,13 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 // A real OpenGL 4.5 core-profile context on a small hidden GLFW window, made
-// current on the calling thread. GLFW is initialised once per process and
-// terminated at exit: initialising and terminating it around every test made
-// long runs of GL tests lose their X display.
+// current on the calling thread. GLFW is initialised once per process: doing
+// it around every test made long runs of GL tests lose their X display.
 class GlContext {
 public:
     explicit GlContext(int width = 64, int height = 64);
@@ -19,8 +19,7 @@ public:
     GlContext(const GlContext&) = delete;
     GlContext& operator=(const GlContext&) = delete;
 
-    // False when no display is available (the reason says why) or the
-    // context could not be created.
+    // False when there is no display or no context (the reason says why).
     bool ok() const { return window_ != nullptr; }
     bool displayMissing() const { return displayMissing_; }
     const std::string& reason() const { return reason_; }
@@ -39,15 +38,17 @@ void applyGameGlState();
 // The window's back buffer as RGBA, bottom row first.
 std::vector<uint8_t> readBackBuffer(int width, int height);
 
-// A test fixture that provides a GlContext. Without a display the test is
-// skipped; with a display, a context that cannot be created fails the test.
+// A fixture with a GlContext: skipped without a display, failed without a context.
 class GlTest : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
-
+    void SetUp() override {
+        context_ = std::make_unique<GlContext>();
+        if (context_->displayMissing()) GTEST_SKIP() << context_->reason();
+        ASSERT_TRUE(context_->ok()) << context_->reason();
+    }
+    void TearDown() override { context_.reset(); }
     GLFWwindow* window() const { return context_ ? context_->window() : nullptr; }
 
 private:
-    GlContext* context_ = nullptr;
+    std::unique_ptr<GlContext> context_;
 };

@@ -2,8 +2,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <map>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -29,25 +27,18 @@ private:
 // runs with the real content.
 void linkGameAssets(const TempDir& dir, const std::set<std::string>& except = {});
 
-using Environment = std::map<std::string, std::optional<std::string>>;
-
-// A child process with its own working directory and environment. Standard
-// output and error go to files; standard input is a pipe that stays open and
-// silent, so a child that waits for input blocks until it is killed.
-class ChildProcess {
+// The game executable in `workDir` on X display `display` (none when empty).
+// Standard output and error go to files; standard input is a pipe that stays
+// open and silent, so a game that waits for input blocks until it is killed.
+class GameProcess {
 public:
-    // `environment` entries replace the parent's variables of the same name; an
-    // empty optional removes the variable.
-    ChildProcess(const std::vector<std::string>& arguments, const std::filesystem::path& workDir,
-                 const Environment& environment = {});
-    ~ChildProcess();
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
+    GameProcess(const std::filesystem::path& workDir, const std::string& display);
+    ~GameProcess();
 
-    // Waits up to `seconds` for the child to end. False when it is still running.
+    // Waits up to `seconds` for the game to end. False when it still runs.
     bool waitFor(double seconds);
     bool running();
-    // Exit status, or -1 when the child was killed by a signal or is still running.
+    // Exit status, or -1 when killed by a signal or still running.
     int exitCode() const { return exitCode_; }
     std::string standardOutput() const;
     std::string standardError() const;
@@ -56,41 +47,33 @@ private:
     int pid_ = -1;
     int stdinWrite_ = -1;
     int exitCode_ = -1;
-    bool finished_ = false;
     TempDir outputDir_;
 };
 
-// An Xvfb server of our own (24-bit screen), so that a test's windows and
-// synthetic input meet no other client. Not available when Xvfb is missing.
-// With `keepScreen` the screen (white root window) is kept in a file that
-// grab() reads.
+// An Xvfb server of our own (640x480, 24-bit), so that a test's windows and
+// synthetic input meet no other client; its screen is kept in a file that
+// grab() reads. Not available when Xvfb is missing.
 class XServer {
 public:
-    explicit XServer(const std::string& screen = "1280x1024x24", bool keepScreen = false);
+    XServer();
     ~XServer();
-    XServer(const XServer&) = delete;
-    XServer& operator=(const XServer&) = delete;
 
     bool ok() const { return !display_.empty(); }
-    const std::string& reason() const { return reason_; }
     // The value for DISPLAY, e.g. ":3".
     const std::string& display() const { return display_; }
-    // The environment of a process on this server only.
-    Environment environment() const { return {{"DISPLAY", display_}, {"WAYLAND_DISPLAY", std::nullopt}}; }
-    // Runs xdotool on this server and returns its standard output.
-    std::string xdotool(const std::string& arguments, int seconds = 20, int* status = nullptr) const;
+    // Runs a command (e.g. "xdotool ...") on this server and returns its standard output.
+    std::string run(const std::string& command, int seconds = 20) const;
     // The id of the first window with exactly this title, waiting for it; empty if none.
     std::string findWindow(const std::string& title, int seconds = 20) const;
-    // The top-left w x h pixels of a kept screen as RGBA, top row first;
-    // empty if unreadable.
+    // The top-left w x h pixels of the screen as RGBA, top row first; empty if unreadable.
     std::vector<uint8_t> grab(int w, int h) const;
 
 private:
     TempDir screenDir_;
     int pid_ = -1;
     std::string display_;
-    std::string reason_;
 };
 
-// Runs a shell command and returns its standard output; `status` gets its exit status.
-std::string runCommand(const std::string& command, int* status = nullptr);
+// Skips the test when no X server of its own can be started.
+#define REQUIRE_X_SERVER(server) \
+    if (!(server).ok()) GTEST_SKIP() << "could not start Xvfb (is it installed?)"
