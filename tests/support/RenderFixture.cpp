@@ -13,23 +13,20 @@
 #include <cstdlib>
 
 const std::vector<std::string> kSkyFaces = {
-    "assets/textures/cubemap/right.jpg", "assets/textures/cubemap/left.jpg",
-    "assets/textures/cubemap/top.jpg",   "assets/textures/cubemap/bottom.jpg",
-    "assets/textures/cubemap/front.jpg", "assets/textures/cubemap/back.jpg",
+    "assets/textures/cubemap/right.jpg", "assets/textures/cubemap/left.jpg",  "assets/textures/cubemap/top.jpg",
+    "assets/textures/cubemap/bottom.jpg", "assets/textures/cubemap/front.jpg", "assets/textures/cubemap/back.jpg",
 };
 
 void expectNear(const glm::vec3& actual, const glm::vec3& expected, float tolerance) {
-    EXPECT_NEAR(actual.x, expected.x, tolerance);
-    EXPECT_NEAR(actual.y, expected.y, tolerance);
-    EXPECT_NEAR(actual.z, expected.z, tolerance);
+    EXPECT_TRUE(glm::all(glm::lessThanEqual(glm::abs(actual - expected), glm::vec3(tolerance))))
+        << "(" << actual.x << ", " << actual.y << ", " << actual.z << ") instead of (" << expected.x << ", "
+        << expected.y << ", " << expected.z << ")";
 }
 
 float maxDifference(const glm::mat4& a, const glm::mat4& b) {
     float worst = 0.0f;
-    for (int c = 0; c < 4; ++c) {
-        for (int r = 0; r < 4; ++r) {
-            worst = std::max(worst, std::fabs(a[c][r] - b[c][r]));
-        }
+    for (int i = 0; i < 16; ++i) {
+        worst = std::max(worst, std::fabs(a[i / 4][i % 4] - b[i / 4][i % 4]));
     }
     return worst;
 }
@@ -45,13 +42,12 @@ int occurrences(const std::string& text, const std::string& part) {
 int differingPixels(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int threshold) {
     int n = 0;
     for (size_t i = 0; i + 3 < a.size() && i + 3 < b.size(); i += 4) {
-        const int d = std::abs(a[i] - b[i]) + std::abs(a[i + 1] - b[i + 1]) + std::abs(a[i + 2] - b[i + 2]);
-        n += d > threshold ? 1 : 0;
+        n += std::abs(a[i] - b[i]) + std::abs(a[i + 1] - b[i + 1]) + std::abs(a[i + 2] - b[i + 2]) > threshold;
     }
     return n;
 }
 
-static void resetGlobals() {
+static void resetGlobals() {  // as the game starts
     nearPlane = 0.1f;
     farPlane = 100.0f;
     globalBrightness = 1.0f;
@@ -67,49 +63,45 @@ void RenderFixture::SetUp() {
         GTEST_SKIP() << context->reason();
     }
     ASSERT_TRUE(context->ok()) << context->reason();
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_CULL_FACE);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glEnable(GL_BLEND);
+    applyGameGlState();
     glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
     resetGlobals();
-
     testing::internal::CaptureStderr();
     renderer = std::make_unique<Renderer>(context->window(), width, height);
     for (const char* name : {"phong", "skybox", "font", "font3D"}) {
         renderer->getShaderManager().load(name, std::string("assets/shaders/") + name);
     }
-    const std::string err = testing::internal::GetCapturedStderr();
-    ASSERT_EQ(err, "") << "building the renderer and its programs logged errors";
+    ASSERT_EQ(testing::internal::GetCapturedStderr(), "") << "building the renderer and its programs logged errors";
     loader = std::make_unique<ModelLoader>(renderer.get());
     camera = std::make_unique<Camera>(60.0, static_cast<double>(width) / height, 0.1, 100.0);
     camera->setPositionAndFront({0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, -1.0f});
     mainCamera = camera.get();
     world = std::make_unique<Scene>(loader.get());
-    world->setCamera(camera.get());
     overlay = std::make_unique<Scene>(loader.get());
+    world->setCamera(camera.get());
     overlay->setCamera(camera.get());
     renderer->addScene(world.get());
 }
 
+void deleteContents(Scene& scene) {
+    delete scene.getSkybox();
+    for (const auto& entry : scene.getObjects()) {
+        delete entry.second;
+    }
+    for (Light* light : scene.getLights()) {
+        delete light;
+    }
+}
+
 void RenderFixture::TearDown() {
-    for (Scene* scene : {world.get(), overlay.get()}) {
-        if (scene == nullptr) {
-            continue;
-        }
-        delete scene->getSkybox();
-        for (const auto& entry : scene->getObjects()) {
-            delete entry.second;
-        }
-        for (Light* light : scene->getLights()) {
-            delete light;
+    for (std::unique_ptr<Scene>* scene : {&world, &overlay}) {
+        if (*scene != nullptr) {
+            deleteContents(**scene);
+            scene->reset();
         }
     }
-    overlay.reset();
-    world.reset();
     loader.reset();
     renderer.reset();
-    camera.reset();
     context.reset();
     resetGlobals();
 }
@@ -118,11 +110,7 @@ std::vector<uint8_t> RenderFixture::frame(const std::string& name) {
     renderer->clear();
     renderer->render();
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << name;
-    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    std::vector<uint8_t> pixels = readBackBuffer(width, height);
     savePng(name, pixels, width, height);
     return pixels;
 }

@@ -10,7 +10,6 @@
 #include <glm/glm.hpp>
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,32 +22,30 @@ float maxDifference(const glm::mat4& a, const glm::mat4& b);
 int occurrences(const std::string& text, const std::string& part);
 // Pixels whose summed RGB difference exceeds the threshold.
 int differingPixels(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int threshold);
+// Deletes the sky, objects and lights a scene holds.
+void deleteContents(Scene& scene);
 
-// A real window of the given size with the game's GL state and globals, a
-// Renderer with the game's programs, a camera, a world scene (on a model
-// loader, drawn by the renderer) and an overlay scene (not yet added).
-// Everything the scenes hold is deleted with the fixture.
+// A real window with the game's GL state, a Renderer with the game's
+// programs, a camera at the origin looking along -z, a world scene (drawn)
+// and an overlay scene (not yet added), both on a model loader. Whatever the
+// scenes hold is deleted with the fixture; the game's globals are reset.
 class RenderFixture : public ::testing::Test {
 protected:
     RenderFixture(int width, int height) : width(width), height(height) {}
     void SetUp() override;
     void TearDown() override;
 
-    // Renders one frame onto the window, reads it back and saves it as
-    // test-output/<name>.png.
+    // Renders one frame, reads the window back and saves it as test-output/<name>.png.
     std::vector<uint8_t> frame(const std::string& name);
     Rgba at(const std::vector<uint8_t>& pixels, int x, int y) const { return pixelAt(pixels, width, x, y); }
-    // The game font at the given size.
     Font* gameFont(unsigned size);
     // The level as the game loads it, with the sky.
     void loadLevel();
 
-    const int width;
-    const int height;
+    const int width, height;
     std::unique_ptr<GlContext> context;
     std::unique_ptr<Renderer> renderer;
     std::unique_ptr<ModelLoader> loader;
     std::unique_ptr<Camera> camera;
-    std::unique_ptr<Scene> world;
-    std::unique_ptr<Scene> overlay;
+    std::unique_ptr<Scene> world, overlay;
 };
