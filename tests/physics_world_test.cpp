@@ -1,17 +1,7 @@
-// The physics world and the body builder on real Bullet: materials and how two
-// bodies' surfaces combine, gravity and the defaults of new bodies, the
-// fixed-step clock, collision groups, shapes, poses and copy-back.
+// The physics world and the body builder on real Bullet: materials, new bodies'
+// defaults, the fixed-step clock, the kinematic switch, shapes and copy-back.
 
 #include "tests/support/PhysicsStage.h"
-
-#include "physics/PhysicsUserData.h"
-
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <stdexcept>
-
-using namespace physics_test;
 
 namespace {
 
@@ -29,21 +19,10 @@ class PhysicsBodyTest : public GlTest {};
 
 }  // namespace
 
-TEST(PhysicsMaterials, NamedOnceUnknownNamesThrowAndTheDoorIsCompliant) {
+// The compliant door material becomes a soft contact, not a restitution.
+TEST(PhysicsMaterials, TheDoorMaterialIsACompliantContact) {
     PhysicsWorld world;
-    LogCapture log;
-    EXPECT_TRUE(world.createMaterial("door", 0.2f, 0.2f, 0.0f));
-    EXPECT_FALSE(world.createMaterial("door", 0.9f, 0.9f, 0.9f));
-    EXPECT_TRUE(log.saysOut("[WARNING] Physics material door already exists!"));
-    try {
-        world.getMaterial("rubber");
-        FAIL() << "an unknown material must throw";
-    } catch (const std::runtime_error& error) {
-        EXPECT_STREQ(error.what(), "No material with name rubber found.");
-    }
-    EXPECT_TRUE(log.saysErr("[ERROR] No material with name rubber found."));
-
-    // The compliant door material becomes a soft contact, not a restitution.
+    world.createMaterial("door", 0.2f, 0.2f, 0.0f);
     PhysicsMaterial* door = world.getMaterial("door");
     door->setFlag(PhysicsMaterialFlag::CompliantContact, true);
     door->setRestitution(-0.1f);
@@ -56,7 +35,6 @@ TEST(PhysicsMaterials, NamedOnceUnknownNamesThrowAndTheDoorIsCompliant) {
     EXPECT_FLOAT_EQ(actor->getContactStiffness(), 0.1f);
     EXPECT_FLOAT_EQ(actor->getContactDamping(), 1000.0f);
     EXPECT_FLOAT_EQ(actor->getRestitution(), 0.0f);
-    EXPECT_FLOAT_EQ(actor->getFriction(), 0.2f);
 }
 
 // Restitution of a pair is the mean of both (0.8 and 0 give 0.4), with no
@@ -75,112 +53,66 @@ TEST(PhysicsMaterials, PairsAverageRestitutionAndFrictionWithABounceThreshold) {
     };
     const double fastImpact = std::sqrt(2.0 * 9.81 * 2.0);  // 6.3 m/s
     EXPECT_NEAR(rebound(2.0, 0.8f), 0.4 * fastImpact, 0.1 * fastImpact);
-    EXPECT_LT(rebound(2.0, 0.0f), 0.1 * fastImpact);
     EXPECT_NEAR(rebound(0.1, 0.8f), rebound(0.1, 0.0f), 0.02f);  // 1.4 m/s: below the threshold
 
     Stage stage;
     DynamicRigidBody* box = boxOnGround(stage, {0.0f, 0.0f}, {0.4f, 0.0f}, 0.0f);
-    stage.run(15);  // settle
+    stage.run(15);  // settle, then slide
     box->getActor()->setLinearVelocity(btVector3(3.0f, 0.0f, 0.0f));
     stage.run(30);
     EXPECT_NEAR(box->getActor()->getLinearVelocity().x(), 3.0f - 0.2f * 9.81f * 0.5f, 0.15f);
 }
 
 // Mass 1 and inertia (1, 1, 1) whatever the shape, no linear damping, angular
-// damping 0.05, gravity -9.81.
-TEST(PhysicsBodies, NewDynamicBodyDefaultsAndGravity) {
+// damping 0.05, gravity -9.81; the clock counts steps of the float 1/60 s in a
+// double, four at most per frame, dropping the rest, as the free fall shows.
+TEST(PhysicsBodies, NewDynamicBodyDefaultsAndTheFixedStep) {
     Stage stage;
     btRigidBody* actor =
         stage.dynamicBox("box", glm::vec3(0.0f, 100.0f, 0.0f), glm::vec3(0.5f, 3.0f, 0.2f))->getActor();
     EXPECT_FLOAT_EQ(actor->getInvMass(), 1.0f);
     EXPECT_EQ(actor->getLocalInertia(), btVector3(1.0f, 1.0f, 1.0f));
     EXPECT_FLOAT_EQ(actor->getLinearDamping(), 0.0f);
-    stage.run(60);
-    EXPECT_NEAR(actor->getLinearVelocity().y(), -9.81f, 1e-3f);
-    EXPECT_NEAR(actor->getLinearVelocity().x(), 0.0f, 1e-6f);
     actor->setAngularVelocity(btVector3(0.0f, 1.0f, 0.0f));
     stage.run(60);
+    EXPECT_NEAR(actor->getLinearVelocity().y(), -9.81f, 1e-3f);
     EXPECT_NEAR(actor->getAngularVelocity().y(), 0.95, 0.01);
-}
 
-// The clock counts steps of the float 1/60 s in a double, four at most per
-// frame, dropping the rest; the free fall of a body shows how many ran.
-TEST(PhysicsFixedStep, StepsRunPerFrame) {
-    struct Case {
-        double frame;
-        int steps;
-        double left;
-    };
-    for (const Case& c : {Case{0.05, 2, 0.016666664928197863}, Case{0.2, 4, 0.016666657105088245},
-                          Case{1.0 / 60.0, 0, 1.0 / 60.0}}) {
-        Stage stage;
-        btRigidBody* box = stage.dynamicBox("box", glm::vec3(0.0f, 100.0f, 0.0f), glm::vec3(0.5f))->getActor();
-        EXPECT_EQ(stage.scene->update(c.frame), c.steps > 0) << c.frame;
-        EXPECT_NEAR(stage.scene->getAccumulator(), c.left, 1e-15) << c.frame;
-        EXPECT_NEAR(-box->getLinearVelocity().y(), 9.81 * c.steps * stage.scene->getFixedTimeStep(), 1e-4) << c.frame;
-        if (c.steps == 0) {
-            EXPECT_TRUE(stage.scene->update(1.0 / 60.0)) << "the second 1/60 s frame runs the step";
-        }
+    for (auto [frame, steps, left] : {std::tuple{0.05, 2, 0.016666664928197863},
+                                      std::tuple{0.2, 4, 0.016666657105088245}, std::tuple{1.0 / 60.0, 0, 1.0 / 60.0}}) {
+        Stage fresh;
+        btRigidBody* box = fresh.dynamicBox("box", glm::vec3(0.0f, 100.0f, 0.0f), glm::vec3(0.5f))->getActor();
+        EXPECT_EQ(fresh.scene->update(frame), steps > 0) << frame;
+        EXPECT_NEAR(fresh.scene->getAccumulator(), left, 1e-15) << frame;
+        EXPECT_NEAR(-box->getLinearVelocity().y(), 9.81 * steps * fresh.scene->getFixedTimeStep(), 1e-4) << frame;
     }
 }
 
-// Shape flags decide group, mask and the query flag; the builder starts each
-// body afresh; user data says what kind of thing a body is; the kinematic
-// switch detects and reports contacts without solving them.
-TEST(PhysicsBodies, GroupsQueryFlagUserDataAndKinematicSwitch) {
+// Locks answer rays only and have no skin; user data says what kind of thing
+// a body is; the kinematic switch detects and reports contacts without
+// solving them; copy-back writes the pose minus the offset.
+TEST(PhysicsBodies, LocksUserDataKinematicSwitchAndCopyBack) {
     Stage stage;
-    DynamicRigidBody* sink = stage.dynamicBox("sink", glm::vec3(1.0f, 2.0f, 3.0f), glm::vec3(0.5f));
-    EXPECT_EQ(stage.world.bodyBuilder.getShapeFlags(), BodyBuilder::resetShapeFlags);
-    EXPECT_EQ(sink->getRigidActor()->group, CollisionGroup::Dynamic);
-    EXPECT_EQ(sink->getRigidActor()->mask, CollisionMask::Dynamic);
-    EXPECT_TRUE(isSceneQuery(sink->getActor()));
-    EXPECT_EQ(physicsObjectOf(sink->getActor()), sink);
-    EXPECT_EQ(playerOf(sink->getActor()), nullptr);
-
     DynamicRigidBody* lock = stage.dynamicBox("lock1", glm::vec3(0.0f), glm::vec3(0.0001f, 0.092232f, 0.168031f),
                                               PhysicsShapeFlag::SceneQueryShape | PhysicsShapeFlag::Visualization);
-    EXPECT_EQ(lock->getRigidActor()->group, CollisionGroup::QueryOnly);
     EXPECT_EQ(lock->getRigidActor()->mask, 0);
-    EXPECT_TRUE(isSceneQuery(lock->getActor()));
     EXPECT_FLOAT_EQ(lock->getActor()->getCollisionShape()->getMargin(), 0.0f);
 
-    StaticRigidBody* wall = stage.staticBox("wall 3", glm::vec3(0.0f), glm::vec3(1.0f), BodyBuilder::resetShapeFlags);
-    EXPECT_EQ(wall->getRigidActor()->group, CollisionGroup::Static);
-    EXPECT_EQ(wall->getRigidActor()->mask, CollisionMask::Static);
-    EXPECT_FALSE(isSceneQuery(wall->getActor()));
-
-    sink->setKinematic(true);
-    EXPECT_EQ(sink->getRigidActor()->group, CollisionGroup::Kinematic);
-    EXPECT_EQ(sink->getRigidActor()->mask, CollisionMask::Kinematic);
-    EXPECT_NE(sink->getActor()->getCollisionFlags() & btCollisionObject::CF_NO_CONTACT_RESPONSE, 0);
-    EXPECT_EQ(sink->getActor()->getActivationState(), DISABLE_DEACTIVATION);
-}
-
-// A box of full extents (5, 0.1, 5) at a turned Object is a box of half
-// extents (2.5, 0.05, 2.5) at that pose; copy-back writes the pose minus the
-// offset; a static body never moves its Object.
-TEST(PhysicsBodies, BoxPoseAndCopyBack) {
-    Stage stage;
-    const glm::quat turn = glm::angleAxis(glm::radians(90.0f), glm::vec3(0.0f, 1.0f, 0.0f));
-    Object* ceilingObject = stage.object("ceiling", glm::vec3(1.0f, 3.0f, -2.0f), turn);
-    StaticRigidBody* ceiling = stage.add(
-        stage.world.bodyBuilder.setObject(ceilingObject).setMaterial(stage.material).createStaticBox(5.0f, 0.1f, 5.0f));
-    const auto* box = static_cast<const btBoxShape*>(ceiling->getActor()->getCollisionShape());
-    EXPECT_EQ(box->getHalfExtentsWithMargin(), btVector3(2.5f, 0.05f, 2.5f));
-    const btQuaternion q = ceiling->getActor()->getWorldTransform().getRotation();
-    EXPECT_NEAR(std::abs(glm::dot(glm::quat(q.w(), q.x(), q.y(), q.z()), turn)), 1.0f, 1e-6f);
-
     DynamicRigidBody* sink = stage.dynamicBox("sink", glm::vec3(0.0f, 10.0f, 0.0f), glm::vec3(0.5f));
+    EXPECT_EQ(physicsObjectOf(sink->getActor()), sink);
+    EXPECT_EQ(playerOf(sink->getActor()), nullptr);
     sink->setOffset(glm::vec3(0.0f, 0.5f, 0.0f));
     sink->getActor()->setAngularVelocity(btVector3(0.0f, 2.0f, 0.0f));
     stage.scene->update(0.5);
     stage.scene->syncObjects();
     const btTransform pose = sink->getActor()->getWorldTransform();
     EXPECT_FLOAT_EQ(sink->getObject()->getPosition().y, pose.getOrigin().y() - 0.5f);
-    EXPECT_LT(sink->getObject()->getPosition().y, 9.5f);
     EXPECT_FLOAT_EQ(sink->getObject()->getRotation().y, pose.getRotation().y());
-    EXPECT_GT(std::abs(sink->getObject()->getRotation().y), 0.01f);
-    EXPECT_EQ(ceilingObject->getPosition(), glm::vec3(1.0f, 3.0f, -2.0f));
+
+    sink->setKinematic(true);
+    EXPECT_EQ(sink->getRigidActor()->mask, CollisionMask::Kinematic);
+    EXPECT_NE(sink->getActor()->getCollisionFlags() & btCollisionObject::CF_NO_CONTACT_RESPONSE, 0);
+    EXPECT_EQ(sink->getActor()->getActivationState(), DISABLE_DEACTIVATION);
 }
 
 // Convex hulls keep a thin skin, one shape per mesh; a triangle mesh keeps its
@@ -189,9 +121,13 @@ TEST(PhysicsBodies, BoxPoseAndCopyBack) {
 TEST_F(PhysicsBodyTest, MeshShapesAndMeshesThatCannotBeCooked) {
     Stage stage;
     BodyBuilder& builder = stage.world.bodyBuilder;
+    auto box = [](const glm::vec3& lo, const glm::vec3& hi) {  // a hull needs the corners only
+        return makeMesh({lo, {hi.x, lo.y, lo.z}, {lo.x, hi.y, lo.z}, {lo.x, lo.y, hi.z}, {lo.x, hi.y, hi.z},
+                         {hi.x, lo.y, hi.z}, {hi.x, hi.y, lo.z}, hi}, {0, 1, 2});
+    };
     Object* bed = stage.object("bed", glm::vec3(5.0f, 0.0f, 0.0f));
-    bed->addMesh(makeBoxMesh(glm::vec3(-1.0f, 0.0f, -0.5f), glm::vec3(1.0f, 0.5f, 0.5f)));
-    bed->addMesh(makeBoxMesh(glm::vec3(0.8f, 0.0f, -0.5f), glm::vec3(1.0f, 1.2f, 0.5f)));
+    bed->addMesh(box(glm::vec3(-1.0f, 0.0f, -0.5f), glm::vec3(1.0f, 0.5f, 0.5f)));
+    bed->addMesh(box(glm::vec3(0.8f, 0.0f, -0.5f), glm::vec3(1.0f, 1.2f, 0.5f)));
     StaticRigidBody* hull = stage.add(builder.setObject(bed).setMaterial(stage.material).createStaticConvexMesh());
     const auto* compound = static_cast<const btCompoundShape*>(hull->getActor()->getCollisionShape());
     ASSERT_TRUE(compound->isCompound());
@@ -200,8 +136,6 @@ TEST_F(PhysicsBodyTest, MeshShapesAndMeshesThatCannotBeCooked) {
     hull->getActor()->getAabb(lo, hi);
     EXPECT_NEAR(lo.x(), 4.0f, 3e-3f);
     EXPECT_NEAR(hi.y(), 1.2f, 3e-3f);
-    compound->getChildShape(0)->getAabb(btTransform::getIdentity(), lo, hi);
-    EXPECT_NEAR(hi.y(), 0.5f, 3e-3f);
 
     Object* floorObject = stage.object("floor", glm::vec3(0.0f));
     floorObject->addMesh(makeMesh({{-3, 0, -3}, {-3, 0, 3}, {3, 0, 3}, {3, 0, -3}}, {0, 1, 2, 0, 2, 3}));
@@ -219,15 +153,13 @@ TEST_F(PhysicsBodyTest, MeshShapesAndMeshesThatCannotBeCooked) {
     empty->addMesh(makeMesh({}, {}));
     Object* broken = stage.object("glasses", glm::vec3(0.0f));
     broken->addMesh(makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 7}));
-    for (Object* object : {bare, empty, broken}) {
-        for (bool triangles : {true, false}) {
-            if (object == broken && !triangles) continue;  // a hull needs the points only
-            LogCapture log;
-            builder.setObject(object).setMaterial(stage.material);
-            PhysicsObject* body = triangles ? static_cast<PhysicsObject*>(builder.createStaticTriangleMesh())
-                                            : builder.createDynamicConvexMesh();
-            EXPECT_EQ(body, nullptr) << object->getName();
-            EXPECT_TRUE(log.saysErr("[ERROR] Error creating triangle mesh.")) << object->getName();
-        }
+    for (auto [object, triangles] : {std::pair{bare, true}, std::pair{empty, true}, std::pair{broken, true},
+                                     std::pair{bare, false}, std::pair{empty, false}}) {
+        LogCapture log;
+        builder.setObject(object).setMaterial(stage.material);
+        PhysicsObject* body = triangles ? static_cast<PhysicsObject*>(builder.createStaticTriangleMesh())
+                                        : builder.createDynamicConvexMesh();
+        EXPECT_EQ(body, nullptr) << object->getName();
+        EXPECT_TRUE(log.saysErr("[ERROR] Error creating triangle mesh.")) << object->getName();
     }
 }

@@ -7,6 +7,7 @@
 #include <btBulletCollisionCommon.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -16,27 +17,18 @@ constexpr double kResting = 0.01 + 0.2 + 0.7;  // centre of a capsule resting on
 constexpr uint8_t kDown = ControllerCollisionFlag::CollisionDown;
 constexpr uint8_t kSides = ControllerCollisionFlag::CollisionSides;
 
-class RecordingReport : public ControllerHitReport {
-public:
-    void onShapeHit(const ControllerShapeHit& hit) override { hits.push_back(hit); }
-    bool touched(const btCollisionObject* object) const {
-        for (const ControllerShapeHit& hit : hits) {
-            if (hit.object == object) return true;
-        }
-        return false;
-    }
-    std::vector<ControllerShapeHit> hits;
+struct RecordingReport : ControllerHitReport {
+    void onShapeHit(const ControllerShapeHit& hit) override { hits.push_back(hit.object); }
+    bool touched(const btCollisionObject* o) const { return std::find(hits.begin(), hits.end(), o) != hits.end(); }
+    std::vector<const btCollisionObject*> hits;
 };
 
 // A collision world of static shapes.
 struct ShapeWorld {
-    ~ShapeWorld() {
-        for (auto& object : objects) world.removeCollisionObject(object.get());
-    }
+    ~ShapeWorld() { for (auto& object : objects) world.removeCollisionObject(object.get()); }
     btCollisionObject* add(btCollisionShape* shape, const btTransform& pose, bool sceneQuery = true) {
         shapes.emplace_back(shape);
-        objects.push_back(std::make_unique<btCollisionObject>());
-        btCollisionObject* object = objects.back().get();
+        btCollisionObject* object = objects.emplace_back(std::make_unique<btCollisionObject>()).get();
         object->setCollisionShape(shape);
         object->setWorldTransform(pose);
         setSceneQuery(*object, sceneQuery);
@@ -64,11 +56,10 @@ uint8_t walk(CharacterController& controller, const glm::vec3& perMove, int move
 
 }  // namespace
 
-// One walk through the controller's rules: it lands on a triangle floor and
-// reports every hit, ground included; a zero move does nothing; it slides
-// along a wall, is blocked by a 0.4 box, climbs a 0.08 step, passes bodies
-// that answer no queries, keeps its feet when resized, and gets the down
-// flag only from coming down and the up flag from a head hit.
+// It lands on a triangle floor and reports every hit, ground included; a zero
+// move does nothing; it slides along a wall, is blocked by a 0.4 box, climbs
+// a 0.08 step, passes bodies that answer no queries, keeps its feet when
+// resized, and gets the down flag only from coming down, up from a head hit.
 TEST(CharacterController, WalksTheRulesOnRealGeometry) {
     ShapeWorld w;
     for (int i = -10; i < 10; ++i) {  // 1 x 1 quads of two triangles each
@@ -85,45 +76,41 @@ TEST(CharacterController, WalksTheRulesOnRealGeometry) {
     const btCollisionObject* ghost = w.box(btVector3(1.0f, 1.0f, 0.1f), btVector3(0.0f, 1.0f, 2.0f), false);
     RecordingReport report;
     CharacterController controller(&w.world, glm::dvec3(0.0, 1.3, 0.0), 0.2f, 1.4f, &report);
+    auto from = [&](const glm::vec3& perMove, int moves) {
+        controller.setPosition(glm::dvec3(0.0, kResting, 0.0));
+        return walk(controller, perMove, moves);
+    };
 
     // Falling 0.39 in moves of 0.1: the fourth one lands, contact offset above the floor.
-    EXPECT_EQ(controller.move(glm::vec3(0.0f, -0.1f, 0.0f), 0.0f, 0.1f), 0);
+    EXPECT_EQ(walk(controller, glm::vec3(0.0f, -0.1f, 0.0f), 3), 0);
     EXPECT_TRUE(report.hits.empty());
-    EXPECT_EQ(walk(controller, glm::vec3(0.0f, -0.1f, 0.0f), 3), kDown);
+    EXPECT_EQ(walk(controller, glm::vec3(0.0f, -0.1f, 0.0f), 1), kDown);
     EXPECT_NEAR(controller.getPosition().y, kResting, 0.002);
-    ASSERT_FALSE(report.hits.empty());
-    EXPECT_EQ(report.hits.back().object, floor);
-    EXPECT_NEAR(report.hits.back().worldNormal.y, 1.0f, 1e-3f);
+    EXPECT_EQ(report.hits, std::vector<const btCollisionObject*>{floor});
     // Walking over the internal edges: every move touches and reports the ground.
-    report.hits.clear();
     for (int i = 0; i < 30; ++i) {
         EXPECT_EQ(controller.move(glm::vec3(0.033f, 0.0f, 0.021f), 0.0f, 0.1f), kDown) << "move " << i;
     }
     EXPECT_NEAR(controller.getPosition().x, 0.99, 1e-4);
     EXPECT_NEAR(controller.getPosition().y, kResting, 0.002);
-    EXPECT_EQ(report.hits.size(), 30u);
-    report.hits.clear();
+    EXPECT_EQ(report.hits.size(), 31u);
     const glm::dvec3 before = controller.getPosition();
     EXPECT_EQ(controller.move(glm::vec3(0.0f), 0.0f, 0.1f), 0);
-    EXPECT_TRUE(report.hits.empty());
+    EXPECT_EQ(report.hits.size(), 31u);
     EXPECT_EQ(controller.getPosition(), before);
 
     // Diagonally into the wall: x stops short of it, z goes on.
-    controller.setPosition(glm::dvec3(0.0, kResting, 0.0));
-    EXPECT_EQ(walk(controller, glm::vec3(0.1f, 0.0f, 0.05f), 40), kSides | kDown);
+    EXPECT_EQ(from(glm::vec3(0.1f, 0.0f, 0.05f), 40), kSides | kDown);
     EXPECT_NEAR(controller.getPosition().x, 2.9 - 0.2 - 0.01, 0.003);
     EXPECT_NEAR(controller.getPosition().z, 2.0, 0.01);
     EXPECT_TRUE(report.touched(wall));
     // The knee-high box stops it.
-    controller.setPosition(glm::dvec3(0.0, kResting, 0.0));
-    EXPECT_EQ(walk(controller, glm::vec3(-0.1f, 0.0f, 0.0f), 40), kSides | kDown);
+    EXPECT_EQ(from(glm::vec3(-0.1f, 0.0f, 0.0f), 40), kSides | kDown);
     EXPECT_NEAR(controller.getPosition().x, -2.5 + 0.2 + 0.01, 0.003);
     EXPECT_NEAR(controller.getPosition().y, kResting, 0.002);
     EXPECT_TRUE(report.touched(block));
     // Up the low step, down again and on through the body without the query flag.
-    controller.setPosition(glm::dvec3(0.0, kResting, 0.0));
-    walk(controller, glm::vec3(0.0f, 0.0f, -0.05f), 60);
-    EXPECT_NEAR(controller.getPosition().z, -3.0, 1e-4);
+    from(glm::vec3(0.0f, 0.0f, -0.05f), 60);
     EXPECT_NEAR(controller.getPosition().y, kResting + 0.08, 0.002);
     EXPECT_TRUE(report.touched(step));
     walk(controller, glm::vec3(0.0f, -0.05f, 0.05f), 100);
@@ -137,15 +124,10 @@ TEST(CharacterController, WalksTheRulesOnRealGeometry) {
     EXPECT_NEAR(controller.getFootPosition().y, foot, 1e-12);
     EXPECT_EQ(walk(controller, glm::vec3(0.05f, -0.01f, 0.0f), 10), kDown);
     EXPECT_NEAR(controller.getFootPosition().y, foot, 0.002);
-    controller.resize(1.4f);
-    EXPECT_NEAR(controller.getPosition().y, kResting, 0.002);
-    // Upward moves never report ground, though the step offset is undone.
-    EXPECT_EQ(controller.move(glm::vec3(0.05f, 0.05f, 0.0f), 0.0f, 1.0f / 60.0f), 0);
-    EXPECT_NEAR(controller.getPosition().y, kResting + 0.05, 0.002);
-    // A ceiling 2.0 above the floor stops a jump and reports up.
-    w.box(btVector3(5.0f, 0.05f, 5.0f), btVector3(0.0f, 2.05f, 0.0f));
+    // Upward moves never report ground; a ceiling 0.3 above the head stops a jump and reports up.
+    w.box(btVector3(5.0f, 0.05f, 5.0f), btVector3(0.0f, 1.35f, 0.0f));
     EXPECT_EQ(controller.move(glm::vec3(0.0f, 0.5f, 0.0f), 0.0f, 0.1f), ControllerCollisionFlag::CollisionUp);
-    EXPECT_NEAR(controller.getPosition().y + 0.9, 2.0 - 0.01, 0.002);
+    EXPECT_NEAR(controller.getFootPosition().y + 0.7 + 0.4, 1.3 - 0.01, 0.002);
 }
 
 // Walking at 1 and 4 units per second towards a ramp of some angle or an edge
@@ -171,13 +153,9 @@ TEST(CharacterController, ClimbsSlopesUpToTheLimitAndEdgesLittleAboveTheStepOffs
         return controller.getPosition().y - start;
     };
     for (float perMove : {1.0f / 60.0f, 4.0f / 60.0f}) {
-        EXPECT_GT(rise(true, 30.0f, perMove), 0.5) << perMove;
         EXPECT_GT(rise(true, 44.0f, perMove), 0.8) << perMove;
         EXPECT_NEAR(rise(true, 46.0f, perMove), 0.0, 1e-3) << perMove;
-        EXPECT_NEAR(rise(true, 60.0f, perMove), 0.0, 1e-3) << perMove;
-        EXPECT_NEAR(rise(false, 0.1f, perMove), 0.1, 2e-3) << perMove;
         EXPECT_NEAR(rise(false, 0.12f, perMove), 0.12, 2e-3) << perMove;
         EXPECT_NEAR(rise(false, 0.17f, perMove), 0.0, 1e-3) << perMove;
-        EXPECT_NEAR(rise(false, 0.25f, perMove), 0.0, 1e-3) << perMove;
     }
 }

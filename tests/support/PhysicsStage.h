@@ -1,56 +1,44 @@
 #pragma once
 
-// Shared set-ups of the physics and player tests: log capture, hand-made
-// objects and meshes, a stepped scene holding the two scripted bodies every
-// scene needs, and the real cell level with its physics.
+// Shared set-up of the physics and player tests: log capture, hand-made meshes
+// and a stepped scene holding the two scripted bodies every scene needs.
 
 #include "app/GameState.h"
-#include "app/LevelPhysics.h"
 #include "physics/BodyBuilder.h"
 #include "physics/PhysicsMaterial.h"
 #include "physics/PhysicsObject.h"
+#include "physics/PhysicsUserData.h"
 #include "physics/PhysicsScene.h"
 #include "physics/PhysicsWorld.h"
 #include "physics/Player.h"
-#include "render/Bone.h"
-#include "render/Light.h"
 #include "render/Mesh.h"
-#include "render/ModelLoader.h"
 #include "render/Object.h"
-#include "render/Renderer.h"
-#include "render/Scene.h"
 #include "tests/support/GameDriver.h"
 #include "tests/support/GlContext.h"
 
+#include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <iostream>
 #include <memory>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <string>
-#include <vector>
-
-namespace physics_test {
+#include <tuple>
 
 // A capsule (cylinder 1.4, radius 0.2) at rest hovers the contact offset above the floor.
 constexpr float kRestingCentre = 0.01f + 0.2f + 0.7f;
 
 // Routes standard output and standard error into strings while alive.
-class LogCapture {
-public:
+struct LogCapture {
     LogCapture() : oldOut(std::cout.rdbuf(out.rdbuf())), oldErr(std::cerr.rdbuf(err.rdbuf())) {}
-    ~LogCapture() {
-        std::cout.rdbuf(oldOut);
-        std::cerr.rdbuf(oldErr);
-    }
-    bool saysOut(const std::string& text) const { return out.str().find(text) != std::string::npos; }
+    ~LogCapture() { std::cout.rdbuf(oldOut), std::cerr.rdbuf(oldErr); }
     bool saysErr(const std::string& text) const { return err.str().find(text) != std::string::npos; }
-
-private:
     std::ostringstream out, err;
-    std::streambuf* oldOut;
-    std::streambuf* oldErr;
+    std::streambuf *oldOut, *oldErr;
 };
 
 // A GL mesh from positions (normals and texture coordinates zero).
@@ -64,24 +52,13 @@ inline Mesh* makeMesh(const std::vector<glm::vec3>& positions, const std::vector
     return Mesh::create(static_cast<int>(indices.size()), indexArray, static_cast<int>(positions.size()), vertices);
 }
 
-// An axis-aligned box mesh (12 triangles, outward faces counter-clockwise).
-inline Mesh* makeBoxMesh(const glm::vec3& lo, const glm::vec3& hi) {
-    return makeMesh({{lo.x, lo.y, lo.z}, {hi.x, lo.y, lo.z}, {hi.x, hi.y, lo.z}, {lo.x, hi.y, lo.z},
-                     {lo.x, lo.y, hi.z}, {hi.x, lo.y, hi.z}, {hi.x, hi.y, hi.z}, {lo.x, hi.y, hi.z}},
-                    {0, 2, 1, 0, 3, 2, 4, 5, 6, 4, 6, 7, 0, 1, 5, 0, 5, 4, 3, 6, 2, 3, 7, 6, 0, 4, 7, 0, 7, 3,
-                     1, 2, 6, 1, 6, 5});
-}
-
-inline glm::vec3 positionOf(const btRigidBody* body) {
-    const btVector3& p = body->getWorldTransform().getOrigin();
-    return glm::vec3(p.x(), p.y(), p.z());
-}
+inline glm::vec3 toGlm(const btVector3& v) { return glm::vec3(v.x(), v.y(), v.z()); }
 
 // Where a kinematic body is sent at the next step.
-inline glm::vec3 targetOf(btRigidBody* body) {
+inline btTransform targetOf(btRigidBody* body) {
     btTransform target;
     body->getMotionState()->getWorldTransform(target);
-    return glm::vec3(target.getOrigin().x(), target.getOrigin().y(), target.getOrigin().z());
+    return target;
 }
 
 // A world with one scene (with the game's contact rule unless another
@@ -99,34 +76,28 @@ public:
         scene = callback != nullptr ? ownScene.get() : world.createScene(nullptr);
         world.createMaterial("default", 0.2f, 0.2f, 0.2f);
         material = world.getMaterial("default");
-        BodyBuilder& b = world.bodyBuilder;
-        guard = b.setObject(object("Armature", guardStart, glm::quat(-0.707f, 0.707f, 0.0f, 0.0f)))
-                    .setMaterial(material).setShapeFlags(kSeen).createDynamicBox(0.85f, 1.9f, 1.7f);
-        door = b.setObject(object("labyrinth_door", doorAt)).setMaterial(material).setShapeFlags(kSeen)
-                   .createDynamicBox(0.2f, 2.0f, 1.0f);
+        object("Armature", guardStart)->setRotation(glm::quat(-0.707f, 0.707f, 0.0f, 0.0f));
+        guard = world.bodyBuilder.setObject(objects.back().get()).setMaterial(material).setShapeFlags(kSeen)
+                    .createDynamicBox(0.85f, 1.9f, 1.7f);
+        door = dynamicBox("labyrinth_door", doorAt, glm::vec3(0.2f, 2.0f, 1.0f), kSeen, false);
         guard->setKinematic(true);
         door->setKinematic(true);
         scene->addPhysicsObject("guard", guard);
         scene->addPhysicsObject("labyrinthDoor", door);
     }
-    ~Stage() {
-        scene->setPlayer(nullptr);
-        player.reset();
-        resetGameState();
-    }
+    ~Stage() { scene->setPlayer(nullptr), player.reset(), resetGameState(); }
 
-    Object* object(const std::string& name, const glm::vec3& position,
-                   const glm::quat& rotation = glm::quat(1.0f, 0.0f, 0.0f, 0.0f)) {
-        objects.push_back(std::make_unique<Object>(name));
-        objects.back()->setPosition(position);
-        objects.back()->setRotation(rotation);
-        return objects.back().get();
+    Object* object(const std::string& name, const glm::vec3& position) {
+        Object* made = objects.emplace_back(std::make_unique<Object>(name)).get();
+        made->setPosition(position);
+        return made;
     }
     // Boxes of full extents `size`, registered under their Object's name.
     DynamicRigidBody* dynamicBox(const std::string& name, const glm::vec3& centre, const glm::vec3& size,
-                                 PhysicsShapeFlags flags = kSeen) {
-        return add(world.bodyBuilder.setObject(object(name, centre)).setMaterial(material).setShapeFlags(flags)
-                       .createDynamicBox(size.x, size.y, size.z));
+                                 PhysicsShapeFlags flags = kSeen, bool registered = true) {
+        auto* body = world.bodyBuilder.setObject(object(name, centre)).setMaterial(material).setShapeFlags(flags)
+                         .createDynamicBox(size.x, size.y, size.z);
+        return registered ? add(body) : body;
     }
     StaticRigidBody* staticBox(const std::string& name, const glm::vec3& centre, const glm::vec3& size,
                                PhysicsShapeFlags flags = kSeen) {
@@ -134,10 +105,7 @@ public:
                        .createStaticBox(size.x, size.y, size.z));
     }
     template <class Body>
-    Body* add(Body* body) {
-        scene->addPhysicsObject(body->getName(), body);
-        return body;
-    }
+    Body* add(Body* body) { return scene->addPhysicsObject(body->getName(), body), body; }
     // A floor whose top is y = 0.
     StaticRigidBody* addFloor(const glm::vec3& centre = glm::vec3(0.0f), float size = 40.0f) {
         return staticBox("floor", centre - glm::vec3(0.0f, 0.05f, 0.0f), glm::vec3(size, 0.1f, size));
@@ -152,9 +120,7 @@ public:
     // Frames of one fixed step each, the keys held for each.
     void run(int steps, const std::set<int>& held = {}) {
         for (int i = 0; i < steps; ++i) {
-            if (player) {
-                player->processInput([&held](int key) { return held.count(key) > 0; }, scene->getFixedTimeStep());
-            }
+            if (player) player->processInput([&held](int key) { return held.count(key) > 0; }, scene->getFixedTimeStep());
             scene->update(scene->getFixedTimeStep());
         }
     }
@@ -168,53 +134,3 @@ public:
     DynamicRigidBody* door = nullptr;
     std::unique_ptr<Player> player;
 };
-
-// The real level: cell.fbx loaded through a real GL context and renderer,
-// and the physics scene built from it.
-class CellLevelTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        resetGameState();
-        context = std::make_unique<GlContext>(96, 64);
-        if (context->displayMissing()) GTEST_SKIP() << context->reason();
-        ASSERT_TRUE(context->ok()) << context->reason();
-        renderer = std::make_unique<Renderer>(context->window(), 96, 64);
-        renderer->getShaderManager().load("phong", "assets/shaders/phong");
-        loader = std::make_unique<ModelLoader>(renderer.get());
-        scene = std::make_unique<Scene>(loader.get());
-        rootBone = nullptr;
-        scene->loadModel("assets/models/cell.fbx");
-        world = std::make_unique<PhysicsWorld>();
-        physics = buildPhysicsScene(*scene, *world);
-        ASSERT_NE(physics, nullptr);
-    }
-    void TearDown() override {
-        if (physics != nullptr) physics->setPlayer(nullptr);
-        player.reset();
-        world.reset();
-        if (scene) {
-            for (const auto& entry : scene->getObjects()) delete entry.second;
-            for (Light* light : scene->getLights()) delete light;
-        }
-        scene.reset();
-        loader.reset();
-        renderer.reset();
-        context.reset();
-        rootBone = nullptr;
-        resetGameState();
-    }
-
-    btTransform poseOf(const std::string& name) {
-        return physics->getPhysicsObject(name)->getActor()->getWorldTransform();
-    }
-
-    std::unique_ptr<GlContext> context;
-    std::unique_ptr<Renderer> renderer;
-    std::unique_ptr<ModelLoader> loader;
-    std::unique_ptr<Scene> scene;
-    std::unique_ptr<PhysicsWorld> world;
-    PhysicsScene* physics = nullptr;
-    std::unique_ptr<Player> player;
-};
-
-}  // namespace physics_test
