@@ -47,24 +47,25 @@ Mesh* Mesh::fromAiMesh(const aiMesh* source, Material* material) {
         }
     }
 
-    // Every triangle fills its three slots; points and lines that a
-    // triangulated import may still hold are not drawn.
+    mesh->copyTriangles(source);
+
+    mesh->setUpBuffers();
+    return mesh;
+}
+
+void Mesh::copyTriangles(const aiMesh* source) {
     std::vector<GLuint> triangles;
     triangles.reserve(static_cast<size_t>(source->mNumFaces) * 3);
     for (unsigned f = 0; f < source->mNumFaces; ++f) {
         const aiFace& face = source->mFaces[f];
-        if (face.mNumIndices != 3) {
-            continue;
+        if (face.mNumIndices == 3) {
+            triangles.insert(triangles.end(), face.mIndices, face.mIndices + 3);
         }
-        triangles.insert(triangles.end(), face.mIndices, face.mIndices + 3);
     }
-    mesh->indexCount = static_cast<int>(triangles.size());
-    mesh->drawCount = mesh->indexCount;
-    mesh->indices = new GLuint[triangles.size()];
-    std::copy(triangles.begin(), triangles.end(), mesh->indices);
-
-    mesh->setUpBuffers();
-    return mesh;
+    indexCount = static_cast<int>(triangles.size());
+    drawCount = indexCount;
+    indices = new GLuint[triangles.size()];
+    std::copy(triangles.begin(), triangles.end(), indices);
 }
 
 void Mesh::setUpBuffers() {

@@ -53,6 +53,9 @@ protected:
     Mesh() = default;
     // Uploads the arrays in the Vertex layout into a new vertex array.
     void setUpBuffers();
+    // Fills indices, indexCount and drawCount from an imported mesh's faces:
+    // each triangle its three slots; points and lines are not drawn.
+    void copyTriangles(const aiMesh* source);
     // Binds the vertex array and draws the triangles.
     void drawElements();
 

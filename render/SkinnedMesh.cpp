@@ -163,19 +163,7 @@ SkinnedMesh* SkinnedMesh::fromAiMesh(const aiMesh* source, const aiAnimation* an
                     WARNING);
     }
 
-    // Triangles only: points and lines are not drawn.
-    std::vector<GLuint> triangles;
-    triangles.reserve(static_cast<size_t>(source->mNumFaces) * 3);
-    for (unsigned f = 0; f < source->mNumFaces; ++f) {
-        const aiFace& face = source->mFaces[f];
-        if (face.mNumIndices == 3) {
-            triangles.insert(triangles.end(), face.mIndices, face.mIndices + 3);
-        }
-    }
-    mesh->indexCount = static_cast<int>(triangles.size());
-    mesh->drawCount = mesh->indexCount;
-    mesh->indices = new GLuint[triangles.size()];
-    std::copy(triangles.begin(), triangles.end(), mesh->indices);
+    mesh->copyTriangles(source);
 
     mesh->boneUniformNames.reserve(mesh->boneCount);
     for (unsigned b = 0; b < mesh->boneCount; ++b) {
