@@ -49,8 +49,16 @@ const glm::vec3 kPlayerStart(0.0f, 1.3f, 0.0f);
 // How far the player reaches: the glasses and the locks only react closer.
 constexpr float kReach = 1.25f;
 
+Camera* createCamera(const Settings& settings, int width, int height) {
+    mainCamera = new Camera(settings.fieldOfView, static_cast<double>(width) / static_cast<double>(height),
+                            settings.nearDistance, settings.farDistance);
+    return mainCamera;
+}
+
+}  // namespace
+
 // The renderer on a white clear colour, with the game's shaders and font.
-Renderer* createRenderer(GLFWwindow* window, int width, int height) {
+Renderer* createGameRenderer(GLFWwindow* window, int width, int height) {
     glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
     auto* renderer = new Renderer(window, static_cast<GLuint>(width), static_cast<GLuint>(height));
     ShaderManager& shaders = renderer->getShaderManager();
@@ -63,14 +71,6 @@ Renderer* createRenderer(GLFWwindow* window, int width, int height) {
     return renderer;
 }
 
-Camera* createCamera(const Settings& settings, int width, int height) {
-    mainCamera = new Camera(settings.fieldOfView, static_cast<double>(width) / static_cast<double>(height),
-                            settings.nearDistance, settings.farDistance);
-    return mainCamera;
-}
-
-}  // namespace
-
 Game::Game(GLFWwindow* window, PhysicsWorld& physicsWorld, const Settings& settings, int width, int height,
            FrameInput input)
     : window(window),
@@ -78,7 +78,7 @@ Game::Game(GLFWwindow* window, PhysicsWorld& physicsWorld, const Settings& setti
       input(std::move(input)),
       width(static_cast<float>(width)),
       height(static_cast<float>(height)),
-      renderer(createRenderer(window, width, height)),
+      renderer(createGameRenderer(window, width, height)),
       modelLoader(renderer),
       camera(createCamera(settings, width, height)),
       confetti(kConfettiCount, kConfettiLifetime),

@@ -32,6 +32,10 @@ struct Settings;
 // model loader. The physics world belongs to the caller and must outlive
 // the game (it owns the physics scene); the renderer and the camera are
 // never destroyed.
+// The renderer on a white clear colour with the game's four shaders and the
+// VT323 font loaded, as the game builds it.
+Renderer* createGameRenderer(GLFWwindow* window, int width, int height);
+
 class Game {
 public:
     // width and height: the window's size as start-up left it.

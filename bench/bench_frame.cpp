@@ -6,6 +6,7 @@
 // Run from the project root under Xvfb (see bench/README.md):
 //   xvfb-run -a -s "-screen 0 1280x1024x24" build/bench/bench_frame [frames]
 
+#include "app/Game.h"
 #include "app/GameState.h"
 #include "app/Settings.h"
 #include "bench/DriverClock.h"
@@ -112,18 +113,12 @@ int main(int argc, char** argv) {
     glEnable(GL_CULL_FACE);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
     nearPlane = 0.1f;
     farPlane = 100.0f;
     globalBrightness = 1.0f;
 
-    auto* renderer = new Renderer(window, kWidth, kHeight);
+    Renderer* renderer = createGameRenderer(window, kWidth, kHeight);
     ShaderManager& shaders = renderer->getShaderManager();
-    shaders.load("phong", "assets/shaders/phong");
-    shaders.load("skybox", "assets/shaders/skybox");
-    shaders.load("font", "assets/shaders/font");
-    shaders.load("font3D", "assets/shaders/font3D");
-    renderer->getFontManager().loadFont("VT323", "assets/fonts/VT323-Regular.ttf", 256);
     Font* font = renderer->getFontManager().getFont("VT323");
 
     Camera camera(70.0, static_cast<double>(kWidth) / kHeight, 0.1, 100.0);

@@ -143,13 +143,19 @@ void Mesh::draw(const glm::mat4& model, Material* drawMaterial, bool selected) {
     if (drawMaterial == nullptr) {
         return;
     }
+    applyMaterial(model, drawMaterial, selected);
+    drawElements();
+}
+
+Shader* Mesh::applyMaterial(const glm::mat4& model, Material* drawMaterial, bool selected) {
     drawMaterial->apply();
     Shader* shader = drawMaterial->getShader();
     shader->setMat4("modelMatrix", 1, GL_FALSE, glm::value_ptr(model));
     if (selected) {
+        // The object in focus: full ambient for this draw only.
         shader->setFloat("ka", 1.0f);
     }
-    drawElements();
+    return shader;
 }
 
 void Mesh::drawElements() {

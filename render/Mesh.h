@@ -5,6 +5,7 @@
 
 struct aiMesh;
 class Material;
+class Shader;
 
 // The GPU vertex of every mesh without bones: locations 0, 1 and 2.
 struct Vertex {
@@ -57,6 +58,9 @@ protected:
     // each triangle its three slots; points and lines are not drawn.
     void copyTriangles(const aiMesh* source);
     // Binds the vertex array and draws the triangles.
+    // Uploads the material and the model matrix (with the focus highlight when
+    // selected) and returns the shader the draw goes through.
+    Shader* applyMaterial(const glm::mat4& model, Material* drawMaterial, bool selected);
     void drawElements();
 
     Material* material = nullptr;

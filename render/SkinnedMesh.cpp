@@ -215,12 +215,7 @@ void SkinnedMesh::draw(const glm::mat4& model, Material* drawMaterial, bool sele
     if (drawMaterial == nullptr) {
         return;
     }
-    drawMaterial->apply();
-    Shader* shader = drawMaterial->getShader();
-    shader->setMat4("modelMatrix", 1, GL_FALSE, glm::value_ptr(model));
-    if (selected) {
-        shader->setFloat("ka", 1.0f);
-    }
+    Shader* shader = applyMaterial(model, drawMaterial, selected);
     if (bones != nullptr) {
         // Without an animation the clocks stand still and the rest pose stays.
         const double ticksPerSecond = animation != nullptr ? animation->mTicksPerSecond : 0.0;
