@@ -18,16 +18,6 @@ constexpr int kSize = 64;  // the window's size
 
 class ConfettiTest : public GlTest {
 protected:
-    void SetUp() override {
-        GlTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) {
-            return;
-        }
-        // Close behind the burst's origin, looking at it.
-        camera.setPositionAndFront(kOrigin + glm::vec3(0.0f, 0.0f, 0.3f), glm::vec3(0.0f, 0.0f, -1.0f));
-        mainCamera = &camera;
-        applyGameGlState();
-    }
     void TearDown() override {
         mainCamera = nullptr;
         GlTest::TearDown();
@@ -45,63 +35,30 @@ protected:
         glDeleteQueries(1, &query);
         pixels = readBackBuffer(kSize, kSize);
         int lit = 0;
-        for (std::size_t i = 0; i < pixels.size(); i += 4) {
-            lit += (pixels[i] | pixels[i + 1] | pixels[i + 2]) != 0;
-        }
+        for (std::size_t i = 0; i < pixels.size(); i += 4) lit += (pixels[i] | pixels[i + 1] | pixels[i + 2]) != 0;
         return lit;
     }
-    Camera camera{60.0, 1.0, 0.01, 100.0};
     std::vector<uint8_t> pixels;
     GLuint triangles = 0;
 };
 
 }  // namespace
 
-TEST_F(ConfettiTest, ParticlesFlyStraightAndShrinkToNothingStillInOneInstancedDraw) {
-    constexpr int kCount = 1000;
-    ConfettiEmitter emitter(kCount, 2.0f);
-    emitter.setActive(true);
-    emitter.update(0.5);
-    const Particle* particles = emitter.getParticles();
-    std::set<std::tuple<float, float, float>> distinct;
-    ConfettiEmitter other(kCount, 2.0f);
-    int same = 0;
-    for (int i = 0; i < kCount; ++i) {
-        const Particle& p = particles[i];
-        ASSERT_FLOAT_EQ(p.life, 1.5f);
-        ASSERT_NEAR(p.scaling.x, 0.015f, 1e-7f);
-        ASSERT_NEAR(glm::length(p.position - (kOrigin + 0.5f * p.velocity)), 0.0f, 1e-6f) << i;
-        ASSERT_TRUE(emitter.getInstances()[i].model == p.getModelMatrix() && emitter.getInstances()[i].colour == p.colour);
-        distinct.insert({p.velocity.x, p.velocity.y, p.velocity.z});
-        same += other.getParticles()[i].velocity == p.velocity;
-    }
-    EXPECT_GT(distinct.size(), kCount * 9 / 10u) << "velocities should scatter";
-    EXPECT_LT(same, kCount / 10) << "emitters built in turn scatter differently";
-    // Same velocity, same line: a further quarter second adds a quarter of it.
-    emitter.update(0.25);
-    for (int i = 0; i < kCount; ++i) {
-        ASSERT_NEAR(glm::length(particles[i].position - (kOrigin + 0.75f * particles[i].velocity)), 0.0f, 1e-6f);
-        ASSERT_NEAR(particles[i].scaling.x, 0.0125f, 1e-7f);
-    }
-    // Past the lifetime nothing is left, yet all instances are still drawn
-    // by the one draw, twelve triangles each.
-    emitter.update(1.5);
-    emitter.update(0.1);
-    for (int i = 0; i < kCount; ++i) {
-        ASSERT_EQ(particles[i].scaling, glm::vec3(0.0f)) << i;
-    }
-    EXPECT_EQ(render(emitter), 0);
-    EXPECT_EQ(triangles, 12u * kCount);
-}
-
-// The burst as a person sees it: coloured cubes around the origin, nothing
-// while inactive or before the first update; each emitter draws its own particles.
-TEST_F(ConfettiTest, BurstDrawsInstancedCubesOnlyWhenActiveAndAfterAnUpdate) {
+// Seen from close behind the origin: nothing while inactive or before the
+// first update, then coloured cubes, all in one draw of twelve triangles per
+// particle. Each particle flies straight at its own velocity and shrinks to
+// nothing over its life.
+TEST_F(ConfettiTest, BurstFliesStraightShrinksAndDrawsInOneInstancedDraw) {
+    Camera camera(60.0, 1.0, 0.01, 100.0);
+    camera.setPositionAndFront(kOrigin + glm::vec3(0.0f, 0.0f, 0.3f), glm::vec3(0.0f, 0.0f, -1.0f));
+    mainCamera = &camera;
+    applyGameGlState();
     constexpr int kCount = 300;
     ConfettiEmitter emitter(kCount, 2.0f);
+    const Particle* particles = emitter.getParticles();
     // Inactive: no motion, no draw, no GL state touched.
     emitter.update(0.5);
-    EXPECT_TRUE(emitter.getParticles()[0].position == kOrigin && emitter.getParticles()[0].life == 2.0f);
+    EXPECT_TRUE(particles[0].position == kOrigin && particles[0].life == 2.0f);
     glUseProgram(0);
     EXPECT_EQ(render(emitter) + triangles, 0u);
     GLint program = -1;
@@ -119,11 +76,34 @@ TEST_F(ConfettiTest, BurstDrawsInstancedCubesOnlyWhenActiveAndAfterAnUpdate) {
         ASSERT_EQ(pixels[i + 2], 0);
         ASSERT_NEAR(pixels[i], pixels[i + 1], 2);
     }
-    // A later emitter (which takes storage binding 0 for itself) leaves this one's draw alone.
+    // A later emitter (which takes storage binding 0 for itself) leaves this
+    // one's draw alone, and scatters differently.
     ConfettiEmitter later(kCount, 2.0f);
     later.setActive(true);
     EXPECT_EQ(render(emitter), lit);
     EXPECT_EQ(render(later), 0);
+
+    emitter.update(0.45);
+    std::set<std::tuple<float, float, float>> distinct;
+    int same = 0;
+    for (int i = 0; i < kCount; ++i) {
+        const Particle& p = particles[i];
+        ASSERT_FLOAT_EQ(p.life, 1.5f);
+        ASSERT_NEAR(p.scaling.x, 0.015f, 1e-7f);
+        ASSERT_NEAR(glm::length(p.position - (kOrigin + 0.5f * p.velocity)), 0.0f, 1e-6f) << i;
+        ASSERT_TRUE(emitter.getInstances()[i].model == p.getModelMatrix() && emitter.getInstances()[i].colour == p.colour);
+        distinct.insert({p.velocity.x, p.velocity.y, p.velocity.z});
+        same += later.getParticles()[i].velocity == p.velocity;
+    }
+    EXPECT_GT(distinct.size(), kCount * 9 / 10u) << "velocities should scatter";
+    EXPECT_LT(same, kCount / 10) << "emitters built in turn scatter differently";
+    // Past the lifetime nothing is left, yet all instances are still drawn.
+    emitter.update(1.6);  // life -0.1: the size would turn negative
+    emitter.update(0.1);
+    for (int i = 0; i < kCount; ++i) ASSERT_EQ(particles[i].scaling, glm::vec3(0.0f)) << i;
+    EXPECT_EQ(render(emitter), 0);
+    EXPECT_EQ(triangles, 12u * kCount);
+
     // A bad particle count is reported and leaves an emitter that draws nothing.
     testing::internal::CaptureStderr();
     ConfettiEmitter empty(-5, 2.0f);

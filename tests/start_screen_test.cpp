@@ -4,22 +4,12 @@
 // (test-output/start_screen*.png).
 
 #include "app/FrameInput.h"
-#include "app/GameState.h"
 #include "app/Settings.h"
 #include "app/StartScreen.h"
-#include "render/Camera.h"
-#include "render/Renderer.h"
-#include "render/Scene.h"
-#include "tests/support/GlContext.h"
-#include "tests/support/RenderTarget.h"
-
-#include <GLFW/glfw3.h>
-#include <gtest/gtest.h>
+#include "tests/support/RenderFixture.h"
 
 #include <cmath>
 #include <functional>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -32,25 +22,19 @@ struct Held {
     int escape = GLFW_RELEASE;
 };
 
+class StartScreenTest : public RenderFixture {
+protected:
+    StartScreenTest() : RenderFixture(kW, kH) {}
+};
+
 // The text layout, the turn with the clock whatever the frame rate, and the
 // ways to leave: only Space or Escape (also as key repeats) or a close
 // request end the screen, which leaves the renderer's scenes and the close
 // flag as it found them.
-TEST(StartScreen, LayoutTurnAndTheWaysToLeave) {
-    GlContext context(kW, kH);
-    if (context.displayMissing()) GTEST_SKIP() << context.reason();
-    ASSERT_TRUE(context.ok()) << context.reason();
-    applyGameGlState();
-    glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
-    nearPlane = 0.1f;
+TEST_F(StartScreenTest, LayoutTurnAndTheWaysToLeave) {
     farPlane = 1000.0f;
-    globalBrightness = 1.0f;
-    Renderer renderer(context.window(), kW, kH);
-    for (const char* name : {"phong", "skybox", "font", "font3D"}) {
-        renderer.getShaderManager().load(name, std::string("assets/shaders/") + name);
-    }
-    renderer.getFontManager().loadFont("VT323", "assets/fonts/VT323-Regular.ttf", 256);
-
+    gameFont(256);
+    GLFWwindow* window = context->window();
     // `afterPass` runs once per pass, after the frame is drawn, where the
     // screen polls Space; it may move the clock and says which keys are held.
     // Any other key reads as pressed: it must not end the screen.
@@ -68,9 +52,9 @@ TEST(StartScreen, LayoutTurnAndTheWaysToLeave) {
             }
             return key == GLFW_KEY_ESCAPE ? held.escape : GLFW_PRESS;
         };
-        runStartScreen(context.window(), &renderer, input);
+        runStartScreen(window, renderer.get(), input);
     };
-    const auto camera = [&] { return renderer.getScenes().back()->getCamera(); };
+    const auto camera = [&] { return renderer->getScenes().back()->getCamera(); };
 
     // Pass 1 as shown; pass 2 at the same instant with the overlay off (F5):
     // the difference is the text. Pass 4 shows the view five seconds later.
@@ -82,10 +66,10 @@ TEST(StartScreen, LayoutTurnAndTheWaysToLeave) {
             const glm::mat4& projection = camera()->getProjection();
             aspect = projection[1][1] / projection[0][0];
             shown = readBackBuffer(kW, kH);
-            renderer.handleKey(GLFW_KEY_F5, GLFW_PRESS);
+            renderer->handleKey(GLFW_KEY_F5, GLFW_PRESS);
         } else if (pass == 2) {
             bare = readBackBuffer(kW, kH);
-            renderer.handleKey(GLFW_KEY_F5, GLFW_PRESS);
+            renderer->handleKey(GLFW_KEY_F5, GLFW_PRESS);
             clock += 5.0;
         } else if (pass == 4) {
             turned = readBackBuffer(kW, kH);
@@ -131,28 +115,22 @@ TEST(StartScreen, LayoutTurnAndTheWaysToLeave) {
         EXPECT_NEAR(top, band.anchor - 1, 5);
     }
 
-    // Escape and Space as key repeats end it.
-    // The screen leaves scenes it did not add where they are.
-    Camera otherCamera(60.0, 1.5, 0.1, 10.0);
-    Scene other(nullptr);
-    other.setCamera(&otherCamera);
-    renderer.addScene(&other);
-    renderer.addOverlayScene(&other);
-
+    // Escape and Space as key repeats end it; scenes it did not add stay where they are.
+    renderer->addOverlayScene(overlay.get());
     run([&](int pass) { return Held{GLFW_RELEASE, pass == 4 ? GLFW_REPEAT : GLFW_RELEASE}; });
     EXPECT_EQ(passes, 4);
     run([&](int pass) { return Held{pass == 3 ? GLFW_REPEAT : GLFW_RELEASE, GLFW_RELEASE}; });
     EXPECT_EQ(passes, 3);
-    EXPECT_FALSE(glfwWindowShouldClose(context.window()));
+    EXPECT_FALSE(glfwWindowShouldClose(window));
     // A close request already made (an Escape tap the poll missed, or the
     // close button) ends it after one pass and stays set for the main loop.
-    glfwSetWindowShouldClose(context.window(), GLFW_TRUE);
+    glfwSetWindowShouldClose(window, GLFW_TRUE);
     run([&](int) { return Held{}; });
     EXPECT_EQ(passes, 1);
-    EXPECT_TRUE(glfwWindowShouldClose(context.window()));
-    glfwSetWindowShouldClose(context.window(), GLFW_FALSE);
-    EXPECT_EQ(renderer.getScenes(), std::vector<Scene*>{&other});
-    EXPECT_EQ(renderer.getOverlayScenes(), std::vector<Scene*>{&other});
+    EXPECT_TRUE(glfwWindowShouldClose(window));
+    glfwSetWindowShouldClose(window, GLFW_FALSE);
+    EXPECT_EQ(renderer->getScenes(), std::vector<Scene*>{world.get()});
+    EXPECT_EQ(renderer->getOverlayScenes(), std::vector<Scene*>{overlay.get()});
 
     // Uneven frames: the view drawn in a pass has turned by the time up to
     // the previous pass, from +x towards -z, standing still.
