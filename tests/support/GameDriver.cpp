@@ -12,13 +12,8 @@
 
 #include <cmath>
 
-namespace {
-
-constexpr double kPi = 3.141592653589793;
 // Radians of view turn per pixel of mouse motion.
-constexpr double kLookSensitivity = 0.0016666667328940497;
-
-}  // namespace
+static constexpr double kLookSensitivity = 0.0016666667328940497;
 
 void resetGameState() {
     gameOver = gameWon = cellDoorOpened = pressurePlatePressed = glassesPickedUp = glassesOn = secondElapsed = false;
@@ -68,8 +63,7 @@ std::vector<uint8_t> GameDriver::frameWithScreenshot(double dt, const std::strin
     clock += dt;
     game->update();
     game->draw();
-    const int width = static_cast<int>(game->width);
-    const int height = static_cast<int>(game->height);
+    const int width = static_cast<int>(game->width), height = static_cast<int>(game->height);
     std::vector<uint8_t> pixels = readBackBuffer(width, height);
     savePng("game_" + name, pixels, width, height);
     game->present();
@@ -99,15 +93,12 @@ void GameDriver::cursor(double x, double y) {
 }
 
 glm::vec3 GameDriver::eye() const {
-    const Player& player = *game->player;
-    glm::vec3 position = player.getPosition();
-    position.y += player.getTotalHeight() * 0.5f - 0.2f;
-    return position;
+    return game->player->getPosition() + glm::vec3(0.0f, game->player->getTotalHeight() * 0.5f - 0.2f, 0.0f);
 }
 
 void GameDriver::lookAlong(double azimuth, double polar) {
     const Player& player = *game->player;
-    const double dx = std::remainder(azimuth - player.getAzimuth(), 2.0 * kPi) / kLookSensitivity;
+    const double dx = std::remainder(azimuth - player.getAzimuth(), 2.0 * 3.141592653589793) / kLookSensitivity;
     const double dy = (polar - player.getPolar()) / kLookSensitivity;
     cursor(cursorX + dx, cursorY + dy);
 }
@@ -118,10 +109,11 @@ void GameDriver::lookAt(const glm::vec3& point) {
 }
 
 bool GameDriver::walkTo(float x, float z, bool run, double dt) {
-    for (double t = 0.0; t < 20.0; t += dt) {
+    bool arrived = false;
+    for (double t = 0.0; t < 20.0 && !arrived && !gameOver; t += dt) {
         const glm::vec3 at = game->player->getPosition();
         const double dx = x - at.x, dz = z - at.z, distance = std::sqrt(dx * dx + dz * dz);
-        const bool arrived = distance < 0.15;
+        arrived = distance < 0.15;
         release(GLFW_KEY_W);
         release(GLFW_KEY_LEFT_SHIFT);
         if (!arrived) {
@@ -131,15 +123,10 @@ bool GameDriver::walkTo(float x, float z, bool run, double dt) {
             if (run && distance > 0.6) hold(GLFW_KEY_LEFT_SHIFT);
         }
         frame(dt);
-        if (arrived || gameOver) {
-            release(GLFW_KEY_W);
-            release(GLFW_KEY_LEFT_SHIFT);
-            return arrived;
-        }
     }
     release(GLFW_KEY_W);
     release(GLFW_KEY_LEFT_SHIFT);
-    return false;
+    return arrived;
 }
 
 glm::vec3 GameDriver::bodyPosition(const std::string& name) {

@@ -1,16 +1,9 @@
 #include "tests/support/GlContext.h"
 
+#include <stb/stb_image_write.h>
+
 #include <cstdlib>
-
-namespace {
-
-std::string glfwReason(const char* what) {
-    const char* description = nullptr;
-    glfwGetError(&description);
-    return std::string(what) + (description ? description : "unknown");
-}
-
-}  // namespace
+#include <filesystem>
 
 GlContext::GlContext(int width, int height) {
     const char* display = std::getenv("DISPLAY");
@@ -19,6 +12,11 @@ GlContext::GlContext(int width, int height) {
         reason_ = "no X display (DISPLAY is not set); run the tests under Xvfb";
         return;
     }
+    const auto glfwReason = [](const char* what) {
+        const char* description = nullptr;
+        glfwGetError(&description);
+        return std::string(what) + (description ? description : "unknown");
+    };
     static const bool ready = glfwInit() == GLFW_TRUE && std::atexit(glfwTerminate) == 0;
     if (!ready) {
         reason_ = glfwReason("glfwInit failed: ");
@@ -59,6 +57,14 @@ void applyGameGlState() {
     glEnable(GL_BLEND);
 }
 
+void clearWindow(int width, int height, float r, float g, float b) {
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glViewport(0, 0, width, height);
+    glClearColor(r, g, b, 1.0f);
+    glClearDepth(1.0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
 std::vector<uint8_t> readBackBuffer(int width, int height) {
     std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
@@ -66,4 +72,20 @@ std::vector<uint8_t> readBackBuffer(int width, int height) {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
     return pixels;
+}
+
+Rgba pixelAt(const std::vector<uint8_t>& pixels, int width, int x, int y) {
+    const std::size_t i = (static_cast<std::size_t>(y) * width + x) * 4;
+    return {pixels[i], pixels[i + 1], pixels[i + 2], pixels[i + 3]};
+}
+
+std::string savePng(const std::string& name, const std::vector<uint8_t>& pixels, int width, int height) {
+    const std::filesystem::path dir = std::filesystem::path(TOLLBROOK_EXE).parent_path() / "test-output";
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / (name + ".png")).string();
+    // GL rows run bottom-up, PNG rows top-down: write from the last row with a negative stride.
+    const int stride = width * 4;
+    stbi_write_png(path.c_str(), width, height, 4, pixels.data() + static_cast<std::size_t>(stride) * (height - 1),
+                   -stride);
+    return path;
 }

@@ -31,12 +31,24 @@ private:
     std::string reason_;
 };
 
-// The GL state the game sets at start-up: depth test, back-face culling and
-// alpha blending.
+// The GL state the game sets at start-up: depth test, back-face culling and alpha blending.
 void applyGameGlState();
 
-// The window's back buffer as RGBA, bottom row first.
+// Render tests draw into the window's back buffer and read it back as RGBA,
+// bottom row first. Clearing binds it, sets the viewport and clears colour
+// to (r, g, b, 1) and depth to 1.
+void clearWindow(int width, int height, float r, float g, float b);
 std::vector<uint8_t> readBackBuffer(int width, int height);
+
+// The RGBA pixel at (x, y), y counted from the bottom row.
+struct Rgba {
+    int r, g, b, a;
+};
+Rgba pixelAt(const std::vector<uint8_t>& pixels, int width, int x, int y);
+
+// Writes RGBA pixels (bottom row first) as test-output/<name>.png beside the
+// game's executable, for a person to look at. Returns the file's path.
+std::string savePng(const std::string& name, const std::vector<uint8_t>& pixels, int width, int height);
 
 // A fixture with a GlContext: skipped without a display, failed without a context.
 class GlTest : public ::testing::Test {

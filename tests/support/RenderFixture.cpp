@@ -25,17 +25,13 @@ void expectNear(const glm::vec3& actual, const glm::vec3& expected, float tolera
 
 float maxDifference(const glm::mat4& a, const glm::mat4& b) {
     float worst = 0.0f;
-    for (int i = 0; i < 16; ++i) {
-        worst = std::max(worst, std::fabs(a[i / 4][i % 4] - b[i / 4][i % 4]));
-    }
+    for (int i = 0; i < 16; ++i) worst = std::max(worst, std::fabs(a[i / 4][i % 4] - b[i / 4][i % 4]));
     return worst;
 }
 
 int occurrences(const std::string& text, const std::string& part) {
     int n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++n;
-    }
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
     return n;
 }
 
@@ -59,9 +55,7 @@ static void resetGlobals() {  // as the game starts
 
 void RenderFixture::SetUp() {
     context = std::make_unique<GlContext>(width, height);
-    if (context->displayMissing()) {
-        GTEST_SKIP() << context->reason();
-    }
+    if (context->displayMissing()) GTEST_SKIP() << context->reason();
     ASSERT_TRUE(context->ok()) << context->reason();
     applyGameGlState();
     glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
@@ -76,29 +70,22 @@ void RenderFixture::SetUp() {
     camera = std::make_unique<Camera>(60.0, static_cast<double>(width) / height, 0.1, 100.0);
     camera->setPositionAndFront({0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, -1.0f});
     mainCamera = camera.get();
-    world = std::make_unique<Scene>(loader.get());
-    overlay = std::make_unique<Scene>(loader.get());
-    world->setCamera(camera.get());
-    overlay->setCamera(camera.get());
+    for (std::unique_ptr<Scene>* scene : {&world, &overlay}) {
+        *scene = std::make_unique<Scene>(loader.get());
+        (*scene)->setCamera(camera.get());
+    }
     renderer->addScene(world.get());
 }
 
 void deleteContents(Scene& scene) {
     delete scene.getSkybox();
-    for (const auto& entry : scene.getObjects()) {
-        delete entry.second;
-    }
-    for (Light* light : scene.getLights()) {
-        delete light;
-    }
+    for (const auto& entry : scene.getObjects()) delete entry.second;
+    for (Light* light : scene.getLights()) delete light;
 }
 
 void RenderFixture::TearDown() {
     for (std::unique_ptr<Scene>* scene : {&world, &overlay}) {
-        if (*scene != nullptr) {
-            deleteContents(**scene);
-            scene->reset();
-        }
+        if (*scene != nullptr) deleteContents(**scene), scene->reset();
     }
     loader.reset();
     renderer.reset();
