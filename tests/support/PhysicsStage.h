@@ -13,11 +13,7 @@
 #include "physics/Player.h"
 #include "render/Mesh.h"
 #include "render/Object.h"
-#include "tests/support/GameDriver.h"
-#include "tests/support/GlContext.h"
-
-#include <GLFW/glfw3.h>
-#include <gtest/gtest.h>
+#include "tests/support/GameDriver.h"  // resetGameState, and the GL context tests
 
 #include <cmath>
 #include <cstdio>
