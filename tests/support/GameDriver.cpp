@@ -54,11 +54,6 @@ GameDriver::~GameDriver() {
     currentPlayer = nullptr;
 }
 
-void GameDriver::frame(double dt) {
-    clock += dt;
-    game->frame();
-}
-
 std::vector<uint8_t> GameDriver::frameWithScreenshot(double dt, const std::string& name) {
     clock += dt;
     game->update();
@@ -70,26 +65,12 @@ std::vector<uint8_t> GameDriver::frameWithScreenshot(double dt, const std::strin
     return pixels;
 }
 
-void GameDriver::wait(double seconds, double dt) {
-    for (double waited = 0.0; waited < seconds - 1e-9; waited += dt) frame(dt);
-}
-
-void GameDriver::keyEvent(int key, int action) {
-    InputDispatcher::keyCallback(context.window(), key, 0, action, 0);
-}
-
 void GameDriver::tap(int key, double dt) {
     keyEvent(key, GLFW_PRESS);
     hold(key);
     frame(dt);
     release(key);
     keyEvent(key, GLFW_RELEASE);
-}
-
-void GameDriver::cursor(double x, double y) {
-    cursorX = x;
-    cursorY = y;
-    InputDispatcher::cursorPosCallback(context.window(), x, y);
 }
 
 glm::vec3 GameDriver::eye() const {

@@ -24,16 +24,21 @@ public:
 
     // One frame of dt seconds; frames of dt for `seconds`; a frame whose
     // picture (RGBA, bottom row first) is read back and saved as game_<name>.png.
-    void frame(double dt);
-    void wait(double seconds, double dt);
+    void frame(double dt) { clock += dt, game->frame(); }
+    void wait(double seconds, double dt) {
+        for (double waited = 0.0; waited < seconds - 1e-9; waited += dt) frame(dt);
+    }
     std::vector<uint8_t> frameWithScreenshot(double dt, const std::string& name);
 
     // Events as GLFW delivers them; a tap is press, a frame held, release.
-    void keyEvent(int key, int action);
+    void keyEvent(int key, int action) { InputDispatcher::keyCallback(context.window(), key, 0, action, 0); }
     void tap(int key, double dt);
     void hold(int key) { held.insert(key); }
     void release(int key) { held.erase(key); }
-    void cursor(double x, double y);
+    void cursor(double x, double y) {
+        cursorX = x, cursorY = y;
+        InputDispatcher::cursorPosCallback(context.window(), x, y);
+    }
 
     // The player's eye, as the camera follow and the focus ray take it.
     glm::vec3 eye() const;

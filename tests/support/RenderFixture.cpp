@@ -7,6 +7,7 @@
 #include "render/Light.h"
 #include "render/Object.h"
 #include "render/Skybox.h"
+#include "tests/support/GameDriver.h"
 
 #include <algorithm>
 #include <cmath>
@@ -44,13 +45,9 @@ int differingPixels(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b
 }
 
 static void resetGlobals() {  // as the game starts
-    nearPlane = 0.1f;
-    farPlane = 100.0f;
-    globalBrightness = 1.0f;
-    gameOver = glassesPickedUp = glassesOn = cellDoorOpened = false;
-    frameDeltaTime = 0.0;
+    resetGameState();
+    nearPlane = 0.1f, farPlane = 100.0f, globalBrightness = 1.0f;
     rootBone = nullptr;
-    mainCamera = nullptr;
 }
 
 void RenderFixture::SetUp() {
@@ -100,14 +97,4 @@ std::vector<uint8_t> RenderFixture::frame(const std::string& name) {
     std::vector<uint8_t> pixels = readBackBuffer(width, height);
     savePng(name, pixels, width, height);
     return pixels;
-}
-
-Font* RenderFixture::gameFont(unsigned size) {
-    renderer->getFontManager().loadFont("VT323", "assets/fonts/VT323-Regular.ttf", size);
-    return renderer->getFontManager().getFont("VT323");
-}
-
-void RenderFixture::loadLevel() {
-    world->setSkybox(kSkyFaces, renderer->getShaderManager().get("skybox"));
-    world->loadModel("assets/models/cell.fbx");
 }

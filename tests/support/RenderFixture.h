@@ -38,9 +38,15 @@ protected:
     // Renders one frame, reads the window back and saves it as test-output/<name>.png.
     std::vector<uint8_t> frame(const std::string& name);
     Rgba at(const std::vector<uint8_t>& pixels, int x, int y) const { return pixelAt(pixels, width, x, y); }
-    Font* gameFont(unsigned size);
+    Font* gameFont(unsigned size) {
+        renderer->getFontManager().loadFont("VT323", "assets/fonts/VT323-Regular.ttf", size);
+        return renderer->getFontManager().getFont("VT323");
+    }
     // The level as the game loads it, with the sky.
-    void loadLevel();
+    void loadLevel() {
+        world->setSkybox(kSkyFaces, renderer->getShaderManager().get("skybox"));
+        world->loadModel("assets/models/cell.fbx");
+    }
 
     const int width, height;
     std::unique_ptr<GlContext> context;
