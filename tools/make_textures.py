@@ -321,7 +321,7 @@ def guard_tex(rng):
 
 POSTER_SEED = 7311
 POSTER_PAPER = (123, 134, 147)
-POSTER_CODE_INK = (14, 113, 103)  # teal
+POSTER_CODE_INK = (24, 122, 124)  # teal
 POSTER_DECOY_INKS = [(123, 63, 70), (123, 80, 45), (123, 138, 74), (123, 126, 211), (123, 73, 133)]
 POSTER_DIGIT_SIZE = 140
 POSTER_WEIGHT = 4  # pixels of stroke around every glyph: bolder digits survive the mip levels
