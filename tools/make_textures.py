@@ -307,145 +307,63 @@ def guard_tex(rng):
 
 # ---------------------------------------------------------------------------
 # The code poster. The red glasses keep only the red channel, so the poster is
-# painted for two viewers at once. Its red channel is a bright field with the
-# code digits dropped deep into it; the paper tints and every scribble keep the
-# paper's red exactly, and the cyan clouds and the big decoy digits lower it
-# only slightly, so through the filter all of them flatten into the field and
-# the code stands out dark. Wherever the red is lowered, green and blue rise
-# to keep the pixel's luminance: to the naked eye the code has no dark edge,
-# it is one more cyan shape in a tangle of cyan decoys of its size, under
-# dense red, pink, orange and yellow scribbles. The poster has its own seed,
-# so reworking it leaves the other textures alone.
+# painted for two viewers at once: six four-digit codes of one size and weight
+# on plain paper, each in its own ink, spread round the colour wheel and all
+# about as far from the paper in colour (CIELAB) as each other, so that the
+# naked eye has nothing to prefer one by, however much distance blurs them.
+# Five inks keep the paper's red exactly and vanish through the filter at
+# every mip level (averaging equal reds gives that red again); only the door
+# code's ink has little red, and it stays, dark on an even field. The colours
+# are chosen for the cell's warm lamp, which makes the bluish paper grey; the
+# door code's ink sits a little closer to the paper than the others, so that
+# blurring never lifts it above them. The poster has its own seed, so
+# reworking it leaves the other textures alone.
 
 POSTER_SEED = 7311
-PAPER_RED = 0.94      # red of everything but the code
-CODE_RED = 0.22       # red of the code digits
-DECOY_RED = 0.76      # red of the big decoy digits
-DECOYS_PER_SLOT = 3
-CLOUD_RED = 0.80      # red of the soft cool clouds
-TOP_SCRIBBLES = 90
-LUMA = np.array([0.299, 0.587, 0.114])
-
-
-def keep_luma(rgb, red, amount):
-    """Sets the red channel to `red` where `amount` is 1 (blending in between)
-    and raises green and blue so that every pixel keeps its luminance."""
-    out = rgb.copy()
-    target = rgb @ LUMA
-    out[..., 0] = rgb[..., 0] + (red - rgb[..., 0]) * amount
-    deficit = target - out @ LUMA
-    out[..., 1] = np.clip(out[..., 1] + deficit / (LUMA[1] + LUMA[2]), 0, 1)
-    deficit = target - out @ LUMA
-    out[..., 2] = np.clip(out[..., 2] + deficit / LUMA[2], 0, 1)
-    return out
+POSTER_PAPER = (123, 134, 147)
+POSTER_CODE_INK = (24, 122, 124)  # teal
+POSTER_DECOY_INKS = [(123, 63, 70), (123, 80, 45), (123, 138, 74), (123, 126, 211), (123, 73, 133)]
+POSTER_DIGIT_SIZE = 140
+POSTER_WEIGHT = 4  # pixels of stroke around every glyph: bolder digits survive the mip levels
 
 
 def poster(code):
     n = 512
     if not os.path.exists(FONT):
         sys.exit(f"{FONT} is missing: run tools/fetch_font.sh first")
+    if any(ink[0] != POSTER_PAPER[0] for ink in POSTER_DECOY_INKS) or POSTER_CODE_INK[0] > POSTER_PAPER[0] // 2:
+        sys.exit("make_textures.py: the decoy inks must keep the paper's red, the code's ink must drop it")
     rng = np.random.default_rng(POSTER_SEED)
-    slot = n / 4
-    code_size = 300
+    font = ImageFont.truetype(FONT, POSTER_DIGIT_SIZE)
 
-    def mask(draw_fn):
+    def mask(text, centre):
         m = Image.new("L", (n, n), 0)
-        draw_fn(m)
+        ImageDraw.Draw(m).text(centre, text, font=font, anchor="mm", fill=255, stroke_width=POSTER_WEIGHT,
+                               stroke_fill=255)
         return np.asarray(m).astype(float) / 255.0
 
-    def paint(rgb, m, colour):
-        c = np.array(colour, dtype=float)
-        return rgb + (c - rgb) * m[..., None]
+    # Decoys carry about as much ink as the code, so that none of the six
+    # blurs into a paler or a heavier patch than the others.
+    true_code = "".join(str(d) for d in code)
+    ink = mask(true_code, (n / 2, n / 2)).sum()
+    decoys = []
+    while len(decoys) < len(POSTER_DECOY_INKS):
+        candidate = "".join(str(d) for d in rng.integers(1, 10, 4))
+        if candidate != true_code and candidate not in decoys and \
+                abs(mask(candidate, (n / 2, n / 2)).sum() / ink - 1.0) < 0.02:
+            decoys.append(candidate)
 
-    def digit_glyph(digit, size, angle):
-        g = Image.new("L", (size * 2, size * 2), 0)
-        ImageDraw.Draw(g).text((size, size), str(digit), font=ImageFont.truetype(FONT, size),
-                               anchor="mm", fill=255, stroke_width=max(1, size // 75), stroke_fill=255)
-        return g.rotate(angle, resample=Image.BILINEAR)
-
-    # Paper: the red channel flat, green and blue in soft blotches of peach,
-    # pink, cream and lilac.
-    g_noise = fractal_noise(rng, (n, n), 2.6)
-    b_noise = fractal_noise(rng, (n, n), 2.6)
+    # Three rows of two, in shuffled order: the code has no place of its own.
+    entries = [(true_code, POSTER_CODE_INK)] + list(zip(decoys, POSTER_DECOY_INKS))
+    paper = np.array(POSTER_PAPER, dtype=float)
     rgb = np.empty((n, n, 3))
-    rgb[..., 0] = PAPER_RED
-    rgb[..., 1] = 0.55 + 0.27 * g_noise
-    rgb[..., 2] = 0.5 + 0.32 * b_noise
-
-    # Light decoy inks: the red of the paper, or a little less for the bluish
-    # ones, so they look like the code ink's kin but fade through the filter.
-    decoy_inks = [(PAPER_RED, 0.98, 1.0), (0.84, 0.93, 1.0), (PAPER_RED, 0.8, 1.0),
-                  (0.86, 1.0, 0.95), (PAPER_RED, 0.97, 0.6), (PAPER_RED, 0.72, 0.85)]
-
-    # Small decoy digits and blobs everywhere.
-    for k in range(70):
-        size = int(rng.integers(40, 170))
-        glyph = digit_glyph(int(rng.integers(0, 10)), size, float(rng.uniform(-40, 40)))
-        pos = (int(rng.integers(-size, n - size)), int(rng.integers(-size, n - size)))
-        m = mask(lambda l: l.paste(glyph, pos, glyph))
-        rgb = paint(rgb, m, decoy_inks[k % len(decoy_inks)])
-    for k in range(40):
-        r = float(rng.uniform(8, 40))
-        c = rng.uniform(0, n, 2)
-        m = mask(lambda l: ImageDraw.Draw(l).ellipse([c[0] - r, c[1] - r, c[0] + r, c[1] + r], fill=255))
-        rgb = paint(rgb, m, decoy_inks[(k + 3) % len(decoy_inks)])
-
-    # Dense scribbles in red, orange, pink and yellow, all at the paper's red.
-    def scribbles(l, count, widths):
-        d = ImageDraw.Draw(l)
-        for _ in range(count):
-            p = rng.uniform(0, n, 2)
-            heading = rng.uniform(0, 2 * math.pi)
-            pts = [tuple(p)]
-            for _ in range(int(rng.integers(20, 60))):
-                heading += rng.normal(0, 0.6)
-                p = p + 9.0 * np.array([math.cos(heading), math.sin(heading)])
-                pts.append(tuple(p))
-            d.line(pts, fill=255, width=int(rng.integers(*widths)), joint="curve")
-
-    for ink, count, widths in [((PAPER_RED, 0.9, 0.3), 90, (3, 8)), ((PAPER_RED, 0.7, 0.8), 90, (3, 8)),
-                               ((PAPER_RED, 0.45, 0.1), 90, (2, 6)), ((PAPER_RED, 0.1, 0.08), 140, (2, 5)),
-                               ((PAPER_RED, 0.15, 0.55), 100, (2, 5))]:
-        rgb = paint(rgb, mask(lambda l: scribbles(l, count, widths)), ink)
-
-    # Soft cool clouds all over: the red dips a little and the luminance
-    # stays, so to the eye the poster is mottled with cyan everywhere, not
-    # only where the code is.
-    clouds = np.clip((fractal_noise(rng, (n, n), 2.2) - 0.45) * 4.0, 0, 1)
-    rgb = keep_luma(rgb, CLOUD_RED, clouds)
-
-    def big_digit(l, digit, cx, cy, angle):
-        glyph = digit_glyph(digit, code_size, angle)
-        l.paste(glyph, (int(cx - code_size), int(cy - code_size)), glyph)
-
-    # Decoy digits of the code's size in every slot, nudged off the slot
-    # centre, tinted towards cyan like the code but keeping most of their
-    # red: to the eye every slot holds a tangle of bluish digits, through the
-    # filter the decoys are barely a shade.
-    for i, digit in enumerate(code):
-        others = [d for d in range(1, 10) if d != digit]
-        for j in range(DECOYS_PER_SLOT):
-            m = mask(lambda l: big_digit(l, int(rng.choice(others)), slot * (i + 0.5) + rng.uniform(-28, 28),
-                                         n * 0.55 + rng.uniform(-45, 45), float(rng.uniform(-14, 14))))
-            rgb = keep_luma(rgb, DECOY_RED, m)
-
-    # The code: red drops to CODE_RED, luminance stays.
-    def code_digits(l):
-        d = ImageDraw.Draw(l)
-        font = ImageFont.truetype(FONT, code_size)
-        for i, digit in enumerate(code):
-            d.text((slot * (i + 0.5), n * 0.55), str(digit), font=font, anchor="mm",
-                   fill=255, stroke_width=4, stroke_fill=255)
-
-    rgb = keep_luma(rgb, CODE_RED, mask(code_digits))
-
-    # Fine dark red scribbles over everything, the code included.
-    rgb = paint(rgb, mask(lambda l: scribbles(l, TOP_SCRIBBLES, (2, 3))), (PAPER_RED, 0.12, 0.1))
-    img = to_img(rgb)
-    ImageDraw.Draw(img).rectangle([0, 0, n - 1, n - 1], outline=(round(PAPER_RED * 255), 110, 100), width=6)
-    save(img, "poster.png")
+    rgb[...] = paper
+    for slot, k in enumerate(rng.permutation(len(entries))):
+        text, colour = entries[k]
+        m = mask(text, (n * (0.25 + 0.5 * (slot % 2)), n * (0.2 + 0.3 * (slot // 2))))
+        rgb += (np.array(colour, dtype=float) - rgb) * m[..., None]
+    save(Image.fromarray(np.round(rgb).astype(np.uint8)), "poster.png")
     save(spec_map(np.full((64, 64), 0.05), 0, 1), "poster_specular.png")
-    return rgb
 
 
 # ---------------------------------------------------------------------------
