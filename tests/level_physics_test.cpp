@@ -5,6 +5,10 @@
 #include "tests/support/PhysicsStage.h"
 
 #include "app/Game.h"
+#include "app/Lock.h"
+#include "physics/CharacterController.h"
+
+#include <glm/gtc/type_ptr.hpp>
 
 // 23 registered bodies; scripted bodies kinematic, locks seen by rays only;
 // untouched, the door stays shut; one step of 500 N swings it about its
@@ -73,7 +77,8 @@ TEST(LevelPhysics, RegistryBodyKindsAndThePushedDoorSwingsCarryingTheLocks) {
 }
 
 // The player lands on the cell floor (y = 0); the door wall (x = 2.6) and the
-// shut door hold it in.
+// shut door hold it in. Standing 0.9 m before the door's body, facing it, the
+// crosshair anywhere on a lock's visible face selects that lock.
 TEST(LevelPhysics, PlayerLandsOnTheCellFloorAndTheWallAndTheShutDoorHoldItIn) {
     START_GAME(driver, 96, 64);
     const Player& player = *driver->game->player;
@@ -88,4 +93,25 @@ TEST(LevelPhysics, PlayerLandsOnTheCellFloorAndTheWallAndTheShutDoorHoldItIn) {
     driver->wait(1.0, 0.05);  // in front of the opening: the shut door is in the way
     EXPECT_LT(player.getPosition().x, 2.75f - 0.168f - 0.2f);
     EXPECT_GT(player.getPosition().x, 2.2f);
+
+    const glm::vec3 door = driver->bodyPosition("door");
+    driver->game->player->getController()->setPosition(glm::dvec3(door.x - 0.336435f / 2 - 0.9f, 0.91, door.z));
+    driver->wait(0.3, 0.05);
+    for (int i = 0; i < 4; ++i) {
+        Lock& lock = *driver->game->locks[i];
+        const Mesh& plate = *lock.getMeshes().at(0);
+        glm::vec3 lo(1e9f), hi(-1e9f);
+        for (int v = 0; v < plate.getVertexCount(); ++v) {
+            const glm::vec3 p = glm::make_vec3(plate.getVertices() + v * kFloatsPerVertex);
+            lo = glm::min(lo, p), hi = glm::max(hi, p);
+        }
+        for (float fy : {-0.9f, 0.0f, 0.9f}) {
+            for (float fz : {-0.9f, 0.0f, 0.9f}) {
+                const glm::vec3 local(lo.x, glm::mix(lo.y, hi.y, 0.5f + fy / 2), glm::mix(lo.z, hi.z, 0.5f + fz / 2));
+                driver->lookAt(glm::vec3(lock.getModelMatrix() * glm::vec4(local, 1.0f)));
+                driver->frame(0.05);
+                EXPECT_TRUE(lock.isSelected()) << "lock" << i + 1 << " at " << fy << ", " << fz;
+            }
+        }
+    }
 }
