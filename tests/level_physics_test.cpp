@@ -33,7 +33,6 @@ TEST(LevelPhysics, RegistryBodyKindsAndThePushedDoorSwingsCarryingTheLocks) {
     for (const char* name : {"lock1", "lock2", "lock3", "lock4"}) {
         EXPECT_EQ(physics->getPhysicsObject(name)->getRigidActor()->group, CollisionGroup::QueryOnly) << name;
     }
-    EXPECT_TRUE(isSceneQuery(physics->getPhysicsObject("floor")->getActor()));
     const btCollisionShape* wall3 = physics->getPhysicsObject("wall 3")->getActor()->getCollisionShape();
     ASSERT_EQ(wall3->getShapeType(), BOX_SHAPE_PROXYTYPE);
     EXPECT_NEAR(static_cast<const btBoxShape*>(wall3)->getHalfExtentsWithMargin().z(), 5.39277f / 2, 1e-5f);
@@ -105,13 +104,11 @@ TEST(LevelPhysics, PlayerLandsOnTheCellFloorAndTheWallAndTheShutDoorHoldItIn) {
             const glm::vec3 p = glm::make_vec3(plate.getVertices() + v * kFloatsPerVertex);
             lo = glm::min(lo, p), hi = glm::max(hi, p);
         }
-        for (float fy : {-0.9f, 0.0f, 0.9f}) {
-            for (float fz : {-0.9f, 0.0f, 0.9f}) {
-                const glm::vec3 local(lo.x, glm::mix(lo.y, hi.y, 0.5f + fy / 2), glm::mix(lo.z, hi.z, 0.5f + fz / 2));
-                driver->lookAt(glm::vec3(lock.getModelMatrix() * glm::vec4(local, 1.0f)));
-                driver->frame(0.05);
-                EXPECT_TRUE(lock.isSelected()) << "lock" << i + 1 << " at " << fy << ", " << fz;
-            }
+        for (int k = 0; k < 9; ++k) {  // corners, edge middles and centre, 5% in from the edges
+            const glm::vec3 f(0.0f, 0.05f + 0.45f * (k / 3), 0.05f + 0.45f * (k % 3));
+            driver->lookAt(glm::vec3(lock.getModelMatrix() * glm::vec4(glm::mix(lo, hi, f), 1.0f)));
+            driver->frame(0.05);
+            EXPECT_TRUE(lock.isSelected()) << "lock" << i + 1 << ", point " << k;
         }
     }
 }
