@@ -125,6 +125,8 @@ TEST(GamePlay, WinningRunFromTheCellToTheGoal) {
     ASSERT_TRUE(driver->walkTo(8.0f, -3.7f));
     ASSERT_TRUE(driver->walkTo(11.2f, -3.7f));
 
+    driver->lookAt({24.45f, 7.45f, -2.6f});  // the goal's beacon, over the walls
+    driver->frameWithScreenshot(kFrame, "labyrinth_to_goal");
     // Wait at the labyrinth's entrance until the guard has turned away east
     // along its north leg, then run round the south of its patrol.
     for (double waited = 0.0; game.physicsScene->getGuardWaypointIndex() != 4; waited += kFrame) {
@@ -137,7 +139,10 @@ TEST(GamePlay, WinningRunFromTheCellToTheGoal) {
     // Over the plate before the labyrinth door, which rises in view.
     ASSERT_TRUE(driver->walkTo(19.8f, -2.6f, true));
     ASSERT_TRUE(pressurePlatePressed);
-    driver->wait(2.0, kFrame);
+    driver->lookAlong(0.0, 1.35);
+    driver->wait(1.0, kFrame);
+    driver->frameWithScreenshot(kFrame, "plate_door_rising");
+    driver->wait(1.0, kFrame);
     EXPECT_GT(driver->bodyPosition("labyrinthDoor").y, gateShut + 1.5f);
     ASSERT_FALSE(gameOver) << endMessage;
     driver->walkTo(23.2f, -2.6f);

@@ -94,7 +94,6 @@ TEST_F(ModelImportTest, TheLevelBringsItsObjectsLocksMaterialsLightsAndGuard) {
         ASSERT_NE(light, nullptr);
         SCOPED_TRACE(source->mName.C_Str());
         expectNear(light->getPosition(), world->get(source->mName.C_Str())->getPosition());
-        EXPECT_EQ(source->mAttenuationConstant, 0.0f);
         expectNear(light->getAttenuation(), {1.2f, 0.8f, source->mAttenuationQuadratic + 0.05f});
         expectNear(light->getIntensity(),
                    glm::vec3(source->mColorDiffuse.r, source->mColorDiffuse.g, source->mColorDiffuse.b) * 0.001f);

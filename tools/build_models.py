@@ -95,7 +95,8 @@ BAR_PITCH, BAR_SIZE = 0.22, 0.05  # leaves 0.17 between bars, too narrow for the
 # The plate sits in the exit passage in full view of the labyrinth door it
 # opens, beyond the reach of the guard on the east leg (x <= 18.4).
 PLATE_POS = Vector((19.45, 0.0, -2.6))
-BEACON_POS = Vector((24.45, 0.0, -2.6))  # the goal's lamp, seen over every wall
+BEACON_POS = Vector((24.45, 0.0, -2.6))  # the goal's lamp, seen over the walls
+BEACON_LAMP_Y = (7.0, 7.9)
 
 
 def trim_rect(name):
@@ -716,8 +717,8 @@ def build_outside(col, mats):
     # the beacon behind the goal: a mast above the end wall carrying a lamp
     # box, lit from the labyrinth's side (no body)
     d = MeshData(origin=BEACON_POS)
-    d.box((-0.07, 0.0, -0.07), (0.07, 5.6, 0.07), tile=1.0)
-    d.box((-0.3, 5.6, -0.35), (0.3, 6.3, 0.35), slot=1, uv_rect=trim_rect("lamp"))
+    d.box((-0.08, 0.0, -0.08), (0.08, BEACON_LAMP_Y[0], 0.08), tile=1.0)
+    d.box((-0.4, BEACON_LAMP_Y[0], -0.45), (0.4, BEACON_LAMP_Y[1], 0.45), slot=1, uv_rect=trim_rect("lamp"))
     make_object("beacon", d, [mats["door"], mats["trim"]], col)
 
     warm = (1.0, 0.93, 0.82)
@@ -732,7 +733,7 @@ def build_outside(col, mats):
         ("light_labyrinth_east", (17.45, 3.2, -2.2), 1600.0, (0.78, 0.88, 1.0)),
         ("light_exit", (20.0, 3.0, -2.6), 1200.0, warm),
         ("light_goal", (23.2, 2.8, -2.6), 1200.0, warm),
-        ("light_beacon", (23.7, 6.0, -2.6), 2600.0, (1.0, 0.9, 0.55)),
+        ("light_beacon", (23.6, 7.45, -2.6), 2600.0, (1.0, 0.85, 0.5)),
     ]
     for name, pos, energy, colour in lights:
         add_light(name, pos, energy, colour, col)
@@ -947,7 +948,7 @@ def main():
             ("level_labyrinth", (9.0, 17.0, 9.5), (16.0, 0.0, -2.8), 60),
             ("level_layout", (13.4, 27.0, 7.5), (13.4, 0.0, -2.6), 62),
             ("level_from_plate", (19.2, 1.61, -2.6), (21.69, 2.2, -2.6), 85),
-            ("level_labyrinth_to_goal", (12.9, 1.61, -4.3), (23.2, 3.6, -2.6), 85),
+            ("level_labyrinth_to_goal", (12.4, 1.61, -2.4), (24.45, 5.5, -2.6), 85),
         ])
     # the start screen's cell
     scene = new_scene()

@@ -601,7 +601,7 @@ TRIM_COLOURS = [
     (0.16, 0.36, 0.88),  # blue
     (0.58, 0.22, 0.74),  # purple
     (0.94, 0.94, 0.92),  # white: the exit
-    (1.0, 0.97, 0.7),    # the beacon's lamp
+    (1.0, 0.78, 0.22),   # the beacon's lamp: amber against the sky
 ]
 
 
