@@ -58,7 +58,7 @@ GUARD_START = Vector((12.9, 1.10005, -5.23823))
 # the player sees: a bar carried crosswise at the front spans the width, a
 # pack on the back closes the depth. Armature space, Blender axes (-x forward).
 GUARD_HALF_DEPTH, GUARD_HALF_WIDTH = 0.425, 0.95
-BAR_X, BAR_Z, BAR_HALF = -0.39, 0.12, 0.93
+BAR_X, BAR_Z, BAR_HALF = -GUARD_HALF_DEPTH + 0.035, 0.12, GUARD_HALF_WIDTH - 0.02
 ARM_SHOULDER, ARM_ELBOW, ARM_HAND = (0, 0.24, 0.42), (-0.2, 0.29, 0.25), (-0.38, 0.32, BAR_Z)
 LAB_DOOR_OPEN = Vector((21.6903, 5.5, -2.59875))
 LAB_DOOR_CLOSED_Y = 3.46  # origin height when shut; the slab hangs 0.85 to 3.45 below it
@@ -462,13 +462,17 @@ def build_cell(col, mats, floor_extent):
     fbox((xi - 0.03, OPENING_TOP - lin, OPENING_Z[0] + lin), (xi, OPENING_TOP + trim - lin, OPENING_Z[1] - lin))
     door_face = DOOR_POS.x - DOOR_VISIBLE_HALF_X
     dz0, dz1 = DOOR_POS.z - DOOR_HALF.z, DOOR_POS.z + DOOR_HALF.z
-    # the outer locks overhang the door's edges by 8 mm: the side stops keep
-    # clear of them, so every lock shows (and takes the crosshair) in full
-    lock_edge = LOCK_OFFSET.z + LOCK_HALF.z
-    fbox((xi + 0.04, 0.0, OPENING_Z[0] + lin), (door_face, OPENING_TOP - lin,
-         DOOR_POS.z + LOCK_ANCHOR_Z[0] + lock_edge - 2 * LOCK_HALF.z - 0.004))
-    fbox((xi + 0.04, 0.0, DOOR_POS.z + LOCK_ANCHOR_Z[3] + lock_edge + 0.004), (door_face, OPENING_TOP - lin,
-         OPENING_Z[1] - lin))
+    # the side stops overlap the door's edges, except beside the locks: the
+    # outer locks overhang the edges by 8 mm, and the stops keep clear of
+    # them there, so every lock shows (and takes the crosshair) in full
+    lock_y = DOOR_POS.y + LOCK_OFFSET.y
+    clear0 = DOOR_POS.z + LOCK_ANCHOR_Z[0] + LOCK_OFFSET.z - LOCK_HALF.z - 0.004
+    clear1 = DOOR_POS.z + LOCK_ANCHOR_Z[3] + LOCK_OFFSET.z + LOCK_HALF.z + 0.004
+    for y0, y1, z0, z1 in ((0.0, lock_y - 0.07, dz0 + 0.003, dz1 - 0.003),
+                           (lock_y - 0.07, lock_y + 0.07, clear0, clear1),
+                           (lock_y + 0.07, OPENING_TOP - lin, dz0 + 0.003, dz1 - 0.003)):
+        fbox((xi + 0.04, y0, OPENING_Z[0] + lin), (door_face, y1, z0))
+        fbox((xi + 0.04, y0, z1), (door_face, y1, OPENING_Z[1] - lin))
     fbox((xi + 0.04, DOOR_POS.y + DOOR_HALF.y - 0.01, OPENING_Z[0] + lin),
          (door_face, OPENING_TOP - lin, OPENING_Z[1] - lin))
     make_object("door frame", d, [mats["door"]], col)
@@ -723,7 +727,7 @@ def build_outside(col, mats):
 
     warm = (1.0, 0.93, 0.82)
     lights = [  # the labyrinth's lamps lean to their arm's colour
-        ("light_cell_door", (3.3, 2.5, 0.8), 900.0, warm),
+        ("light_cell_door", (3.5, 2.1, 1.25), 2000.0, warm),  # the door's outer face, shut or open
         ("light_corridor_1", (5.4, 2.6, 1.0), 1100.0, warm),
         ("light_corridor_2", (8.0, 2.6, 0.4), 1100.0, warm),
         ("light_corridor_3", (8.6, 2.6, -3.7), 1100.0, warm),
@@ -745,7 +749,8 @@ def mirror(p):
 
 def build_guard(col, mats):
     """The guard: one skinned mesh and its "Armature", walking in place with
-    a bar held crosswise in front of him (see GUARD_HALF_WIDTH).
+    a bar held crosswise in front of him and a pack on his back, which
+    together fill his body's box (see GUARD_HALF_WIDTH).
     The armature faces -x (Blender and game alike) with its own z up; the
     mesh is modelled where the guard starts, in world coordinates."""
     arm_data = bpy.data.armatures.new("Armature")
@@ -806,7 +811,7 @@ def build_guard(col, mats):
     part((-0.1, -0.09, 0.5), (0.1, 0.09, 0.72), "head", S, face_rect=F)
     part((-0.17, -0.105, 0.71), (0.11, 0.105, 0.8), "head", U)  # cap with visor
     # the pack on his back and the bar in his hands, both carried rigidly
-    part((0.13, -0.17, 0.1), (0.4, 0.17, 0.42), "spine", B)
+    part((0.13, -0.17, 0.1), (GUARD_HALF_DEPTH - 0.025, 0.17, 0.42), "spine", B)
     part((BAR_X - 0.035, -BAR_HALF, BAR_Z - 0.035), (BAR_X + 0.035, BAR_HALF, BAR_Z + 0.035), "hips", B)
     for sy in (1, -1):  # end plates make the bar's reach plain from afar
         y0, y1 = sorted((sy * BAR_HALF, sy * (BAR_HALF - 0.06)))
@@ -947,7 +952,7 @@ def main():
             ("level_door_looking_out", (2.95, 1.61, 1.0), (9.0, 1.2, 1.0), 85),
             ("level_labyrinth", (9.0, 17.0, 9.5), (16.0, 0.0, -2.8), 60),
             ("level_layout", (13.4, 27.0, 7.5), (13.4, 0.0, -2.6), 62),
-            ("level_from_plate", (19.2, 1.61, -2.6), (21.69, 2.2, -2.6), 85),
+            ("level_from_plate", (18.8, 1.61, -2.6), (21.69, 1.45, -2.6), 85),
             ("level_labyrinth_to_goal", (12.4, 1.61, -2.4), (24.45, 5.5, -2.6), 85),
         ])
     # the start screen's cell
