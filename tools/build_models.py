@@ -38,6 +38,7 @@ DOOR_VISIBLE_HALF_X = 0.06  # the slab is thinner than its body so the lock face
 FRAME_POS = DOOR_POS - Vector((0.014815, -0.1025, -0.010344))
 LOCK_ANCHOR_Z = (-0.386346, -0.185373, 0.016015, 0.217536)
 LOCK_OFFSET = Vector((-0.074142, 0.291625, 0.084016))  # plus (0, 0, anchor z)
+LOCK_HALF = Vector((0.0001, 0.092232, 0.168031)) / 2
 SINK_HALF = Vector((0.564537, 1.02574, 0.564537)) / 2
 CEILING_SIZE = Vector((5.0, 0.1, 5.0))
 WALL3_SIZE = Vector((4.03241, 0.369721, 5.39277))
@@ -52,28 +53,65 @@ OPENING_TOP = 2.07
 
 YARD_WALL_H = 2.8
 GUARD_START = Vector((12.9, 1.10005, -5.23823))
+# The guard's body is a box 0.85 deep (local x), 1.9 wide (y) and 1.7 high (z)
+# on "Armature"; the model fills it so that what catches the player is what
+# the player sees: a bar carried crosswise at the front spans the width, a
+# pack on the back closes the depth. Armature space, Blender axes (-x forward).
+GUARD_HALF_DEPTH, GUARD_HALF_WIDTH = 0.425, 0.95
+BAR_X, BAR_Z, BAR_HALF = -GUARD_HALF_DEPTH + 0.035, 0.12, GUARD_HALF_WIDTH - 0.02
+ARM_SHOULDER, ARM_ELBOW, ARM_HAND = (0, 0.24, 0.42), (-0.2, 0.29, 0.25), (-0.38, 0.32, BAR_Z)
 LAB_DOOR_OPEN = Vector((21.6903, 5.5, -2.59875))
 LAB_DOOR_CLOSED_Y = 3.46  # origin height when shut; the slab hangs 0.85 to 3.45 below it
 EXIT_Z = (-3.4, -1.8)
 END_X = 24.0
 
 # Walkable ground outside the cell: corridor, labyrinth ring (the guard's
-# patrol with 1.1 m either side), dead ends and the exit passage.
+# patrol with 1.1 m either side), dead ends and the exit passage. The last
+# field names the arm, whose colour runs as a painted band along its walls
+# (a point in two rectangles takes the first one's); the corridor has none.
 WALKABLE = [
-    (2.8, 9.0, 0.0, 2.0),       # corridor from the cell door
-    (7.0, 9.0, -4.6, 2.0),      # corridor turning south
-    (5.2, 7.1, -2.0, -0.6),     # dead end off the corridor
-    (7.0, 11.9, -4.6, -2.8),    # corridor into the labyrinth
-    (11.8, 14.0, -6.34, -1.05),  # patrol: x = 12.9
-    (11.8, 16.1, -3.25, -1.05),  # patrol: z = -2.15
-    (13.9, 16.1, -3.25, 1.1),    # patrol: x = 15
-    (13.9, 18.55, -1.1, 1.1),    # patrol: z = 0
-    (16.35, 18.55, -6.34, 1.1),  # patrol: x = 17.4494
-    (11.8, 18.55, -6.34, -4.14),  # patrol: z = -5.23823
-    (14.6, 16.0, -7.8, -6.3),    # dead end south
-    (16.6, 18.2, 1.0, 2.8),      # dead end north
-    (18.5, END_X, EXIT_Z[0], EXIT_Z[1]),  # exit passage through the labyrinth door
+    (2.8, 9.0, 0.0, 2.0, None),       # corridor from the cell door
+    (7.0, 9.0, -4.6, 2.0, None),      # corridor turning south
+    (5.2, 7.1, -2.0, -0.6, None),     # dead end off the corridor
+    (7.0, 11.9, -4.6, -2.8, None),    # corridor into the labyrinth
+    (11.8, 14.0, -6.34, -1.05, "red"),  # patrol: x = 12.9
+    (11.8, 16.1, -3.25, -1.05, "orange"),  # patrol: z = -2.15
+    (13.9, 16.1, -3.25, 1.1, "yellow"),    # patrol: x = 15
+    (13.9, 18.55, -1.1, 1.1, "green"),    # patrol: z = 0
+    (16.35, 18.55, -6.34, 1.1, "blue"),  # patrol: x = 17.4494
+    (11.8, 18.55, -6.34, -4.14, "purple"),  # patrol: z = -5.23823
+    (14.6, 16.0, -7.8, -6.3, "purple"),    # dead end south
+    (16.6, 18.2, 1.0, 2.8, "green"),      # dead end north
+    (18.5, END_X, EXIT_Z[0], EXIT_Z[1], "white"),  # exit passage through the labyrinth door
 ]
+# Patches of tools/make_textures.py's "trim.png", left to right.
+TRIM = ["red", "orange", "yellow", "green", "blue", "purple", "white", "lamp"]
+TRIM_Y = (2.3, 2.62)  # the painted band, above the guard's cap and any window
+# Inside the labyrinth, walls with ground on both sides are barred windows
+# between these heights, so the guard can be seen coming through them.
+BARS_FROM_X = 11.6
+WINDOW_Y = (1.0, 2.25)
+BAR_PITCH, BAR_SIZE = 0.22, 0.05  # leaves 0.17 between bars, too narrow for the player
+# The plate sits in the exit passage in full view of the labyrinth door it
+# opens, beyond the reach of the guard on the east leg (x <= 18.4).
+PLATE_POS = Vector((19.45, 0.0, -2.6))
+BEACON_POS = Vector((24.45, 0.0, -2.6))  # the goal's lamp, seen over the walls
+BEACON_LAMP_Y = (7.0, 7.9)
+
+
+def trim_rect(name):
+    """The uv rectangle of one colour patch of the trim texture, inset so that
+    mipmaps do not bleed in from the neighbours."""
+    i = TRIM.index(name)
+    return ((i + 0.2) / len(TRIM), 0.2, (i + 0.8) / len(TRIM), 0.8)
+
+
+def arm_at(x, z):
+    for a, b, c, e, arm in WALKABLE:
+        if a < x < b and c < z < e:
+            return arm or ""
+    return None
+
 
 # ---------------------------------------------------------------------------
 # Mesh building in game coordinates.
@@ -350,6 +388,7 @@ def materials():
         "poster": make_material("Poster", "poster.png", "poster_specular.png", roughness=0.9,
                                 specular=0.1),
         "guard": make_material("Guard", "guard.png", "guard_specular.png", roughness=0.6, specular=0.3),
+        "trim": make_material("Trim", "trim.png", "trim_specular.png", roughness=0.5, specular=0.3),
     }
 
 
@@ -423,8 +462,17 @@ def build_cell(col, mats, floor_extent):
     fbox((xi - 0.03, OPENING_TOP - lin, OPENING_Z[0] + lin), (xi, OPENING_TOP + trim - lin, OPENING_Z[1] - lin))
     door_face = DOOR_POS.x - DOOR_VISIBLE_HALF_X
     dz0, dz1 = DOOR_POS.z - DOOR_HALF.z, DOOR_POS.z + DOOR_HALF.z
-    fbox((xi + 0.04, 0.0, OPENING_Z[0] + lin), (door_face, OPENING_TOP - lin, dz0 + 0.003))
-    fbox((xi + 0.04, 0.0, dz1 - 0.003), (door_face, OPENING_TOP - lin, OPENING_Z[1] - lin))
+    # the side stops overlap the door's edges, except beside the locks: the
+    # outer locks overhang the edges by 8 mm, and the stops keep clear of
+    # them there, so every lock shows (and takes the crosshair) in full
+    lock_y = DOOR_POS.y + LOCK_OFFSET.y
+    clear0 = DOOR_POS.z + LOCK_ANCHOR_Z[0] + LOCK_OFFSET.z - LOCK_HALF.z - 0.004
+    clear1 = DOOR_POS.z + LOCK_ANCHOR_Z[3] + LOCK_OFFSET.z + LOCK_HALF.z + 0.004
+    for y0, y1, z0, z1 in ((0.0, lock_y - 0.07, dz0 + 0.003, dz1 - 0.003),
+                           (lock_y - 0.07, lock_y + 0.07, clear0, clear1),
+                           (lock_y + 0.07, OPENING_TOP - lin, dz0 + 0.003, dz1 - 0.003)):
+        fbox((xi + 0.04, y0, OPENING_Z[0] + lin), (door_face, y1, z0))
+        fbox((xi + 0.04, y0, z1), (door_face, y1, OPENING_Z[1] - lin))
     fbox((xi + 0.04, DOOR_POS.y + DOOR_HALF.y - 0.01, OPENING_Z[0] + lin),
          (door_face, OPENING_TOP - lin, OPENING_Z[1] - lin))
     make_object("door frame", d, [mats["door"]], col)
@@ -439,12 +487,14 @@ def build_cell(col, mats, floor_extent):
     make_object("door", d, [mats["door"]], col)
 
     # the four combination locks: dark plates whose faces stand at the lock
-    # origin, facing into the cell (-x), with nothing in front of them
+    # origin, facing into the cell (-x), with nothing in front of them; each
+    # face is exactly the lock's body, so the crosshair selects the lock
+    # wherever it rests on the plate
     back = -DOOR_VISIBLE_HALF_X - LOCK_OFFSET.x  # door face in lock-local x
     for i, az in enumerate(LOCK_ANCHOR_Z):
         pos = DOOR_POS + LOCK_OFFSET + Vector((0, 0, az))
         d = MeshData(origin=pos)
-        d.box((0.0, -0.062, -0.068), (back, 0.062, 0.068), uv_rect=(0, 0, 1, 1))
+        d.box((0.0, -LOCK_HALF.y, -LOCK_HALF.z), (back, LOCK_HALF.y, LOCK_HALF.z), uv_rect=(0, 0, 1, 1))
         make_object(f"lock{i + 1}", d, [mats["lock"]], col)
 
     # sink: a steel cabinet filling its body, with a basin and a tap
@@ -524,17 +574,43 @@ def build_cell(col, mats, floor_extent):
 # ---------------------------------------------------------------------------
 # Outside: corridor, labyrinth, plate, gate, goal and guard.
 
-def wall_boxes(cell=0.05, thickness=0.3):
+def merge_cells(mask, x0, z0, cell):
+    """Runs of set cells merged greedily into boxes (x0, x1, z0, z1)."""
+    import numpy as np
+    nz, nx = mask.shape
+    boxes = []
+    used = np.zeros_like(mask)
+    for iz in range(nz):
+        ix = 0
+        while ix < nx:
+            if not mask[iz, ix] or used[iz, ix]:
+                ix += 1
+                continue
+            jx = ix
+            while jx < nx and mask[iz, jx] and not used[iz, jx]:
+                jx += 1
+            jz = iz + 1
+            while jz < nz and mask[jz, ix:jx].all() and not used[jz, ix:jx].any():
+                jz += 1
+            used[iz:jz, ix:jx] = True
+            boxes.append((x0 + ix * cell, x0 + jx * cell, z0 + iz * cell, z0 + jz * cell))
+            ix = jx
+    return boxes
+
+
+def wall_boxes(cell=0.05, thickness=0.3, window_reach=1.0):
     """Axis-aligned wall boxes around the walkable ground: every cell of a
     fine grid that is not walkable but lies within the wall thickness of a
-    walkable one is solid; runs of solid cells merge into boxes."""
+    walkable one is solid; runs of solid cells merge into boxes. Returns the
+    full walls and, apart, the labyrinth's walls with ground within
+    window_reach on two opposite sides, which get windows."""
     import numpy as np
     x0, x1, z0, z1 = 2.8, END_X, -8.5, 3.5
     nx, nz = int(round((x1 - x0) / cell)), int(round((z1 - z0) / cell))
     xs = x0 + (np.arange(nx) + 0.5) * cell
     zs = z0 + (np.arange(nz) + 0.5) * cell
     walk = np.zeros((nz, nx), bool)
-    for a, b, c, e in WALKABLE:
+    for a, b, c, e, _ in WALKABLE:
         walk |= ((xs[None, :] > a) & (xs[None, :] < b) & (zs[:, None] > c) & (zs[:, None] < e))
     k = int(round(thickness / cell))
     near = np.zeros_like(walk)
@@ -543,31 +619,80 @@ def wall_boxes(cell=0.05, thickness=0.3):
         for dx in range(-k, k + 1):
             near |= padded[k + dz:k + dz + nz, k + dx:k + dx + nx]
     solid = near & ~walk
-    boxes = []
-    used = np.zeros_like(solid)
-    for iz in range(nz):
-        ix = 0
-        while ix < nx:
-            if not solid[iz, ix] or used[iz, ix]:
-                ix += 1
-                continue
-            jx = ix
-            while jx < nx and solid[iz, jx] and not used[iz, jx]:
-                jx += 1
-            jz = iz + 1
-            while jz < nz and solid[jz, ix:jx].all() and not used[jz, ix:jx].any():
-                jz += 1
-            used[iz:jz, ix:jx] = True
-            boxes.append((x0 + ix * cell, x0 + jx * cell, z0 + iz * cell, z0 + jz * cell))
-            ix = jx
-    return boxes
+    r = int(round(window_reach / cell))
+    padded = np.pad(walk, r)
+    seen = {}
+    for name, (dz, dx) in {"-x": (0, -1), "+x": (0, 1), "-z": (-1, 0), "+z": (1, 0)}.items():
+        seen[name] = np.zeros_like(walk)
+        for step in range(1, r + 1):
+            seen[name] |= padded[r + dz * step:r + dz * step + nz, r + dx * step:r + dx * step + nx]
+    between = (seen["-x"] & seen["+x"]) | (seen["-z"] & seen["+z"])
+    barred = solid & between & (xs[None, :] > BARS_FROM_X)
+    return merge_cells(solid & ~barred, x0, z0, cell), merge_cells(barred, x0, z0, cell)
+
+
+def barred_wall(d, box):
+    """A wall whose middle is a row of bars: full below and above the window,
+    bars along the wall's long side at no more than BAR_PITCH, one at each end."""
+    a, b, c, e = box
+    d.box((a, 0.0, c), (b, WINDOW_Y[0], e), tile=2.0)
+    d.box((a, WINDOW_Y[1], c), (b, YARD_WALL_H, e), tile=2.0)
+    along_x = (b - a) >= (e - c)
+    lo, hi = (a, b) if along_x else (c, e)
+    mid = ((c + e) / 2) if along_x else ((a + b) / 2)
+    h = BAR_SIZE / 2
+    n = max(1, math.ceil((hi - lo - BAR_SIZE) / BAR_PITCH))
+    for i in range(n + 1):
+        t = lo + h + (hi - lo - BAR_SIZE) * i / n
+        if along_x:
+            d.box((t - h, WINDOW_Y[0], mid - h), (t + h, WINDOW_Y[1], mid + h), tile=2.0, skip=("+y", "-y"))
+        else:
+            d.box((mid - h, WINDOW_Y[0], t - h), (mid + h, WINDOW_Y[1], t + h), tile=2.0, skip=("+y", "-y"))
+
+
+def arm_bands(d, boxes, cell=0.05):
+    """The painted band along every wall face that looks onto an arm: each
+    face is walked in grid steps, and runs of one arm become one strip."""
+    lift = 0.006
+    for a, b, c, e in boxes:
+        faces = [((a, c), (a, e), (-1, 0)), ((b, c), (b, e), (1, 0)),
+                 ((a, c), (b, c), (0, -1)), ((a, e), (b, e), (0, 1))]
+        for p0, p1, (nx, nz) in faces:
+            length = abs(p1[0] - p0[0]) + abs(p1[1] - p0[1])
+            steps = max(1, int(round(length / cell)))
+            runs = []
+            for i in range(steps):
+                t = (i + 0.5) / steps
+                x = p0[0] + (p1[0] - p0[0]) * t + nx * 1.5 * cell
+                z = p0[1] + (p1[1] - p0[1]) * t + nz * 1.5 * cell
+                arm = arm_at(x, z)
+                if runs and runs[-1][0] == arm:
+                    runs[-1][2] = i + 1
+                else:
+                    runs.append([arm, i, i + 1])
+            for arm, i0, i1 in runs:
+                if not arm:
+                    continue
+                q0 = [p0[j] + (p1[j] - p0[j]) * i0 / steps for j in (0, 1)]
+                q1 = [p0[j] + (p1[j] - p0[j]) * i1 / steps for j in (0, 1)]
+                x0, x1 = q0[0] + nx * lift, q1[0] + nx * lift
+                z0, z1 = q0[1] + nz * lift, q1[1] + nz * lift
+                d.quad([(x0, TRIM_Y[0], z0), (x1, TRIM_Y[0], z1), (x1, TRIM_Y[1], z1), (x0, TRIM_Y[1], z0)],
+                       (nx, 0, nz), uv_rect=trim_rect(arm))
 
 
 def build_outside(col, mats):
+    full, barred = wall_boxes()
     d = MeshData()
-    for a, b, c, e in wall_boxes():
+    for a, b, c, e in full:
         d.box((a, 0.0, c), (b, YARD_WALL_H, e), tile=2.0)
+    for box in barred:
+        barred_wall(d, box)
     make_object("labyrinth", d, [mats["blocks"]], col)
+    # the bands are paint on the walls: no body of their own
+    d = MeshData()
+    arm_bands(d, full + barred)
+    make_object("arm bands", d, [mats["trim"]], col)
 
     d = MeshData(origin=(END_X + 0.15, 0.0, -2.6))
     d.box((-0.15, 0.0, -1.1), (0.15, YARD_WALL_H, 1.1), tile=2.0)
@@ -589,27 +714,43 @@ def build_outside(col, mats):
     d.box((-0.19, 4.72, -1.16), (0.19, 4.92, 1.16), tile=1.0)
     make_object("gate", d, [mats["door"]], col)
 
-    d = MeshData(origin=(6.0, 0.0, 1.0))
-    d.box((-0.6, 0.0, -0.8), (0.6, 0.025, 0.8), uv_rect=(0, 0, 1, 1))
+    d = MeshData(origin=PLATE_POS)
+    d.box((-0.5, 0.0, -0.7), (0.5, 0.025, 0.7), uv_rect=(0, 0, 1, 1))
     make_object("pressure_plate", d, [mats["plate"]], col)
 
-    lights = [
-        ("light_corridor_1", (4.6, 2.6, 1.0), 1100.0),
-        ("light_corridor_2", (8.0, 2.6, 0.4), 1100.0),
-        ("light_corridor_3", (8.6, 2.6, -3.7), 1100.0),
-        ("light_labyrinth_west", (12.9, 3.2, -3.6), 1600.0),
-        ("light_labyrinth_north", (15.6, 3.2, -0.3), 1600.0),
-        ("light_labyrinth_south", (15.2, 3.2, -5.4), 1600.0),
-        ("light_labyrinth_east", (17.45, 3.2, -2.2), 1600.0),
-        ("light_exit", (20.0, 3.0, -2.6), 1200.0),
-        ("light_goal", (23.2, 2.8, -2.6), 1200.0),
+    # the beacon behind the goal: a mast above the end wall carrying a lamp
+    # box, lit from the labyrinth's side (no body)
+    d = MeshData(origin=BEACON_POS)
+    d.box((-0.08, 0.0, -0.08), (0.08, BEACON_LAMP_Y[0], 0.08), tile=1.0)
+    d.box((-0.4, BEACON_LAMP_Y[0], -0.45), (0.4, BEACON_LAMP_Y[1], 0.45), slot=1, uv_rect=trim_rect("lamp"))
+    make_object("beacon", d, [mats["door"], mats["trim"]], col)
+
+    warm = (1.0, 0.93, 0.82)
+    lights = [  # the labyrinth's lamps lean to their arm's colour
+        ("light_cell_door", (3.5, 2.1, 1.25), 2000.0, warm),  # the door's outer face, shut or open
+        ("light_corridor_1", (5.4, 2.6, 1.0), 1100.0, warm),
+        ("light_corridor_2", (8.0, 2.6, 0.4), 1100.0, warm),
+        ("light_corridor_3", (8.6, 2.6, -3.7), 1100.0, warm),
+        ("light_labyrinth_west", (12.9, 3.2, -3.6), 1600.0, (1.0, 0.78, 0.72)),
+        ("light_labyrinth_north", (15.6, 3.2, -0.3), 1600.0, (0.8, 1.0, 0.8)),
+        ("light_labyrinth_south", (15.2, 3.2, -5.4), 1600.0, (0.92, 0.8, 1.0)),
+        ("light_labyrinth_east", (17.45, 3.2, -2.2), 1600.0, (0.78, 0.88, 1.0)),
+        ("light_exit", (20.0, 3.0, -2.6), 1200.0, warm),
+        ("light_goal", (23.2, 2.8, -2.6), 1200.0, warm),
+        ("light_beacon", (23.6, 7.45, -2.6), 2600.0, (1.0, 0.85, 0.5)),
     ]
-    for name, pos, energy in lights:
-        add_light(name, pos, energy, (1.0, 0.93, 0.82), col)
+    for name, pos, energy, colour in lights:
+        add_light(name, pos, energy, colour, col)
+
+
+def mirror(p):
+    return (p[0], -p[1], p[2])
 
 
 def build_guard(col, mats):
-    """The guard: one skinned mesh and its "Armature", walking in place.
+    """The guard: one skinned mesh and its "Armature", walking in place with
+    a bar held crosswise in front of him and a pack on his back, which
+    together fill his body's box (see GUARD_HALF_WIDTH).
     The armature faces -x (Blender and game alike) with its own z up; the
     mesh is modelled where the guard starts, in world coordinates."""
     arm_data = bpy.data.armatures.new("Armature")
@@ -623,10 +764,10 @@ def build_guard(col, mats):
         ("hips", (0, 0, 0), (0, 0, 0.18), None),
         ("spine", (0, 0, 0.18), (0, 0, 0.45), "hips"),
         ("head", (0, 0, 0.45), (0, 0, 0.78), "spine"),
-        ("upper_arm.L", (0, 0.24, 0.42), (0, 0.34, 0.12), "spine"),
-        ("forearm.L", (0, 0.34, 0.12), (0, 0.4, -0.16), "upper_arm.L"),
-        ("upper_arm.R", (0, -0.24, 0.42), (0, -0.34, 0.12), "spine"),
-        ("forearm.R", (0, -0.34, 0.12), (0, -0.4, -0.16), "upper_arm.R"),
+        ("upper_arm.L", ARM_SHOULDER, ARM_ELBOW, "spine"),
+        ("forearm.L", ARM_ELBOW, ARM_HAND, "upper_arm.L"),
+        ("upper_arm.R", mirror(ARM_SHOULDER), mirror(ARM_ELBOW), "spine"),
+        ("forearm.R", mirror(ARM_ELBOW), mirror(ARM_HAND), "upper_arm.R"),
         ("thigh.L", (0, 0.11, -0.02), (0, 0.11, -0.55), "hips"),
         ("shin.L", (0, 0.11, -0.55), (0, 0.11, -1.0), "thigh.L"),
         ("thigh.R", (0, -0.11, -0.02), (0, -0.11, -0.55), "hips"),
@@ -669,10 +810,19 @@ def build_guard(col, mats):
     part((-0.05, -0.05, 0.44), (0.05, 0.05, 0.52), "head", S)
     part((-0.1, -0.09, 0.5), (0.1, 0.09, 0.72), "head", S, face_rect=F)
     part((-0.17, -0.105, 0.71), (0.11, 0.105, 0.8), "head", U)  # cap with visor
+    # the pack on his back and the bar in his hands, both carried rigidly
+    part((0.13, -0.17, 0.1), (GUARD_HALF_DEPTH - 0.025, 0.17, 0.42), "spine", B)
+    part((BAR_X - 0.035, -BAR_HALF, BAR_Z - 0.035), (BAR_X + 0.035, BAR_HALF, BAR_Z + 0.035), "hips", B)
+    for sy in (1, -1):  # end plates make the bar's reach plain from afar
+        y0, y1 = sorted((sy * BAR_HALF, sy * (BAR_HALF - 0.06)))
+        part((BAR_X - 0.04, y0, BAR_Z - 0.16), (BAR_X + 0.04, y1, BAR_Z + 0.16), "hips", U)
     for side, sy in (("L", 1), ("R", -1)):
-        limb((0, sy * 0.24, 0.44), (0, sy * 0.34, 0.12), 0.055, f"upper_arm.{side}", U)
-        limb((0, sy * 0.34, 0.12), (0, sy * 0.4, -0.08), 0.045, f"forearm.{side}", U)
-        limb((0, sy * 0.4, -0.08), (0, sy * 0.42, -0.17), 0.04, f"forearm.{side}", S)
+        shoulder, elbow, hand = (Vector(p) for p in (ARM_SHOULDER, ARM_ELBOW, ARM_HAND))
+        shoulder.y, elbow.y, hand.y = sy * shoulder.y, sy * elbow.y, sy * hand.y
+        limb(shoulder + Vector((0, 0, 0.02)), elbow, 0.055, f"upper_arm.{side}", U)
+        limb(elbow, hand, 0.045, f"forearm.{side}", U)
+        part((BAR_X - 0.05, sy * 0.32 - 0.05, BAR_Z - 0.05), (BAR_X + 0.05, sy * 0.32 + 0.05, BAR_Z + 0.05),
+             f"forearm.{side}", S)
         limb((0, sy * 0.11, 0.0), (0, sy * 0.11, -0.55), 0.08, f"thigh.{side}", U)
         limb((0, sy * 0.11, -0.55), (0, sy * 0.11, -0.97), 0.065, f"shin.{side}", U)
         part((-0.15, sy * 0.11 - 0.065, -1.1), (0.07, sy * 0.11 + 0.065, -0.97), f"shin.{side}", B)
@@ -699,14 +849,14 @@ def build_guard(col, mats):
     for f in range(25):
         ph = 2 * math.pi * f / 24
         angles = {
-            "thigh.L": 0.3 * math.sin(ph),
-            "thigh.R": -0.3 * math.sin(ph),
+            "thigh.L": 0.25 * math.sin(ph),
+            "thigh.R": -0.25 * math.sin(ph),
             "shin.L": -(0.06 + 0.38 * max(0.0, math.cos(ph))),
             "shin.R": -(0.06 + 0.38 * max(0.0, -math.cos(ph))),
-            "upper_arm.L": -0.35 * math.sin(ph),
-            "upper_arm.R": 0.35 * math.sin(ph),
-            "forearm.L": 0.3,
-            "forearm.R": 0.3,
+            "upper_arm.L": 0.0,  # the hands keep hold of the bar
+            "upper_arm.R": 0.0,
+            "forearm.L": 0.0,
+            "forearm.R": 0.0,
             "spine": 0.04,
             "head": -0.04,
             "hips": 0.0,
@@ -801,6 +951,9 @@ def main():
             ("level_cell_corner", (-1.2, 1.7, -1.0), (1.5, 1.0, 1.6), 85),
             ("level_door_looking_out", (2.95, 1.61, 1.0), (9.0, 1.2, 1.0), 85),
             ("level_labyrinth", (9.0, 17.0, 9.5), (16.0, 0.0, -2.8), 60),
+            ("level_layout", (13.4, 27.0, 7.5), (13.4, 0.0, -2.6), 62),
+            ("level_from_plate", (18.8, 1.61, -2.6), (21.69, 1.45, -2.6), 85),
+            ("level_labyrinth_to_goal", (12.4, 1.61, -2.4), (24.45, 5.5, -2.6), 85),
         ])
     # the start screen's cell
     scene = new_scene()

@@ -505,6 +505,36 @@ def window_icon():
     print("wrote", os.path.relpath(path, ROOT))
 
 
+# ---------------------------------------------------------------------------
+# The labyrinth's paint: one patch per arm colour, and the beacon's lamp glass,
+# side by side (tools/build_models.py's TRIM list gives the order). Its own
+# seed, so the other textures stay as they are.
+
+TRIM_SEED = 5150
+TRIM_COLOURS = [
+    (0.86, 0.16, 0.12),  # red
+    (0.95, 0.52, 0.1),   # orange
+    (0.95, 0.86, 0.16),  # yellow
+    (0.18, 0.7, 0.26),   # green
+    (0.16, 0.36, 0.88),  # blue
+    (0.58, 0.22, 0.74),  # purple
+    (0.94, 0.94, 0.92),  # white: the exit
+    (1.0, 0.78, 0.22),   # the beacon's lamp: amber against the sky
+]
+
+
+def trim():
+    rng = np.random.default_rng(TRIM_SEED)
+    n = 64
+    noise = fractal_noise(rng, (n, n * len(TRIM_COLOURS)), 1.4)
+    rgb = np.zeros((n, n * len(TRIM_COLOURS), 3))
+    for i, colour in enumerate(TRIM_COLOURS):
+        patch = noise[:, i * n:(i + 1) * n]
+        rgb[:, i * n:(i + 1) * n] = np.array(colour) * (0.88 + 0.12 * patch)[..., None]
+    save(to_img(rgb), "trim.png")
+    save(spec_map(0.25 + 0.2 * noise, 0, 1), "trim_specular.png")
+
+
 def main():
     code = read_code()
     os.makedirs(os.path.join(TEX, "cubemap"), exist_ok=True)
@@ -529,6 +559,7 @@ def main():
     save(glasses_icon(), "glasses_icon.png")
     missing_texture()
     window_icon()
+    trim()
 
 
 if __name__ == "__main__":
