@@ -61,6 +61,7 @@ private:
     const LightLocations& lightLocations(GLuint index);
     // Points the known sampler uniforms at their texture units.
     void bindSamplers();
+    void reportLinkFailure(const std::string& vertexPath, const std::string& fragmentPath);
 
     GLuint program = 0;
     GLuint pointLightCount = 0;
