@@ -126,17 +126,18 @@ TEST_F(GameProcessTest, StartScreenTurnsSpaceStartsMouseTurnsWWalksEscapeQuitsCl
     EXPECT_EQ(game->standardError(), "");
 }
 
-// The window has the configured size and title; a field of view that would
-// break the projection and the missing icon are only warned about; Escape on
-// the start screen still builds the level, but shows no frame of it, and the
-// game ends with status 0 after the full teardown.
+// The window has the configured size and title and keeps its size (the frame
+// is drawn at the size it was made with); a field of view or a brightness that
+// would break the picture and the missing icon are only warned about; Escape
+// on the start screen still builds the level, but shows no frame of it, and
+// the game ends with status 0 after the full teardown.
 TEST_F(GameProcessTest, ConfiguredWindowAndEscapeOnTheStartScreenEndCleanly) {
-    launch("fov = 400\n", {"icon.png"});
+    launch("fov = 400\nbrightness = nan\n", {"icon.png"});
     if (IsSkipped() || HasFatalFailure()) return;
-    const std::string info = server.run("xwininfo -id " + window);
-    EXPECT_NE(info.find(std::string("\"") + kTitle + "\""), std::string::npos) << info;
-    EXPECT_NE(info.find("Width: " + std::to_string(kWidth) + "\n"), std::string::npos) << info;
-    EXPECT_NE(info.find("Height: " + std::to_string(kHeight) + "\n"), std::string::npos) << info;
+    const std::string size = std::to_string(kWidth) + " by " + std::to_string(kHeight) + "\n";
+    const std::string hints = server.run("xprop -id " + window + " WM_NAME WM_NORMAL_HINTS");
+    for (const std::string& line : {std::string("\"") + kTitle + "\"", "minimum size: " + size, "maximum size: " + size})
+        EXPECT_NE(hints.find(line), std::string::npos) << hints;
     ASSERT_FALSE(waitForScreen(notBlank).empty()) << "the start screen never appeared; " << game->standardError();
     hold("Escape", 0.5);
     bool levelShown = false;
@@ -150,10 +151,9 @@ TEST_F(GameProcessTest, ConfiguredWindowAndEscapeOnTheStartScreenEndCleanly) {
     EXPECT_EQ(game->exitCode(), 0);
     EXPECT_EQ(game->standardError(), "");
     EXPECT_FALSE(levelShown);
-    // Both are only warned about.
     const std::string out = game->standardOutput();
-    EXPECT_TRUE(std::regex_search(out, std::regex(R"(\]\[WARNING\] .*fov)"))) << out;
-    EXPECT_TRUE(std::regex_search(out, std::regex(R"(\]\[WARNING\] .*assets/icon\.png)"))) << out;
+    for (const char* warned : {"fov", "brightness", "assets/icon\\.png"})
+        EXPECT_TRUE(std::regex_search(out, std::regex(std::string(R"(\]\[WARNING\] .*)") + warned))) << out;
 }
 
 }  // namespace

@@ -74,6 +74,12 @@ TEST(ObjectTree, RotateTurnsXThenYThenZAboutTheObjectsOwnAxesAndSetTransformDeco
     expectNear(all.getPosition(), {-4.0f, 0.5f, 7.0f});
     expectNear(all.getScaling(), {0.5f, 3.0f, 1.5f});
     EXPECT_LT(maxDifference(all.getModelMatrix(), m), 1e-5f);
+    // A flattened axis leaves no rotation to read: the identity, nothing NaN down the tree.
+    Object child("child");
+    child.setParent(&all);
+    all.setTransform(m * glm::scale(glm::mat4(1.0f), {1.0f, 0.0f, 1.0f}));
+    EXPECT_EQ(all.getRotation(), glm::quat(1.0f, 0.0f, 0.0f, 0.0f));
+    expectNear(origin(child), {-4.0f, 0.5f, 7.0f});
 }
 
 TEST(ObjectTree, HiddenDrawOnceAndSelectedRulesAndMovesKeepTheMeshes) {

@@ -6,6 +6,7 @@
 #include "render/Light.h"
 #include "render/Material.h"
 #include "render/Object.h"
+#include "render/Renderer.h"
 #include "render/Scene.h"
 #include "render/Shader.h"
 #include "tests/support/RenderFixture.h"
@@ -96,13 +97,18 @@ TEST_F(ShaderTest, GameProgramsBuildCleanlyWithSamplersOnTheirOwnUnits) {
     EXPECT_TRUE(glIsProgram(moved.getProgram()));
 }
 
-TEST_F(ShaderTest, MissingSourceIsLoggedAndTheGameGoesOnAMissingUniformIsReportedOnce) {
+// A missing source and a program that does not link (stages that compile but
+// do not fit together) are logged with the driver's log; the game goes on.
+TEST_F(ShaderTest, MissingSourceAndFailedLinkAreLoggedAndTheGameGoesOnAMissingUniformIsReportedOnce) {
     ShaderManager manager;
     Captured err(true);
     manager.load("broken", "assets/shaders/does_not_exist");
+    const Shader unlinked("assets/shaders/skybox.vsh", "assets/shaders/phong.fsh");
     const std::string errors = err.text();
     EXPECT_NE(errors.find("[ERROR] Error in compileShader for assets/shaders/does_not_exist.vsh: "), std::string::npos)
         << errors;
+    EXPECT_EQ(occurrences(errors, "[ERROR] Error linking shader assets/shaders/skybox.vsh assets/shaders/phong.fsh: "),
+              1) << errors;
     ASSERT_NE(manager.get("broken"), nullptr);
     manager.get("broken")->setFloat("ka", 1.0f);
     glGetError();  // the broken program's own GL complaint, not under test here
@@ -201,5 +207,13 @@ TEST_F(ShaderTest, LightsAndScenes) {
     scene.draw();
     EXPECT_EQ(drawn.size(), 2u);
     EXPECT_EQ(intUniform("numberOfPointLights"), 0);
+    // A 3D scene without a camera is not drawn, and says so once, not every frame.
+    Renderer renderer(window(), 64, 64);
+    Scene blind(nullptr);
+    renderer.addScene(&blind);
+    Captured err(true);
+    renderer.render();
+    renderer.render();
+    EXPECT_EQ(occurrences(err.text(), "[ERROR] A scene without a camera was not drawn"), 1);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }

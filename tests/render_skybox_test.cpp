@@ -100,7 +100,8 @@ TEST_F(SkyboxTest, EachDirectionShowsItsFaceAndTheSkyFillsTheView) {
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
-// Bad faces are reported and leave only their own face black; single-channel faces arrive as RGB.
+// Bad faces (missing, not square, of another size) are reported and leave only
+// their own face black; single-channel faces arrive as RGB.
 TEST_F(SkyboxTest, BadFacesAreLoggedAndTheRestStillLoads) {
     TempDir dir;
     const std::string wide = (dir.path() / "wide.png").string(), mono = (dir.path() / "grey.png").string();
@@ -110,6 +111,7 @@ TEST_F(SkyboxTest, BadFacesAreLoggedAndTheRestStillLoads) {
     std::vector<std::string> faces = kSkyFaces;
     faces[0] = "assets/textures/cubemap/missing.jpg";  // +x
     faces[1] = wide;                                    // -x
+    faces[5] = mono;                                    // -z: square, but smaller than the others
     testing::internal::CaptureStderr();
     Skybox sky(faces, shader.get());
     Skybox fiveFaces(std::vector<std::string>(faces.begin() + 1, faces.end()), shader.get());
@@ -117,6 +119,7 @@ TEST_F(SkyboxTest, BadFacesAreLoggedAndTheRestStillLoads) {
     EXPECT_NE(errors.find("Cubemap tex failed to load at path: assets/textures/cubemap/missing.jpg"),
               std::string::npos);
     EXPECT_NE(errors.find(wide), std::string::npos);
+    EXPECT_NE(errors.find("Cubemap tex at path: " + mono + " is 16x16, unlike the other faces"), std::string::npos);
     EXPECT_NE(errors.find("A sky needs 6 cube map faces, got 5"), std::string::npos) << errors;
     Skybox greySky(std::vector<std::string>(6, mono), shader.get());
     const Rgba middle = pixelAt(render(greySky, camera), kSize, kSize / 2, kSize / 2);

@@ -57,11 +57,14 @@ void TempDir::write(const std::string& relativePath, const std::string& content)
 }
 
 void linkGameAssets(const TempDir& dir, const std::set<std::string>& except) {
-    fs::create_directories(dir.path() / "assets");
-    for (const fs::directory_entry& entry : fs::directory_iterator(fs::path(TOLLBROOK_SOURCE_DIR) / "assets")) {
-        const std::string name = entry.path().filename().string();
-        if (name != "settings.ini" && except.count(name) == 0) {
-            fs::create_symlink(entry.path(), dir.path() / "assets" / name);
+    const fs::path source = fs::path(TOLLBROOK_SOURCE_DIR) / "assets";
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(source)) {
+        const fs::path relative = fs::relative(entry.path(), source), target = dir.path() / "assets" / relative;
+        if (entry.is_directory()) {
+            fs::create_directories(target);
+        } else if (relative != "settings.ini" && except.count(relative.string()) == 0) {
+            fs::create_directories(target.parent_path());
+            fs::create_symlink(entry.path(), target);
         }
     }
 }

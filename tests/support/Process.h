@@ -22,9 +22,9 @@ private:
     std::filesystem::path path_;
 };
 
-// Links every entry of the game's assets/ into dir/assets except
-// settings.ini and the names in `except`, so that a test's own settings file
-// runs with the real content.
+// Mirrors the game's assets/ into dir/assets, one link per file, except
+// settings.ini and the paths (relative to assets/) in `except`, so that a test
+// runs its own settings and replaces single files with the real content around.
 void linkGameAssets(const TempDir& dir, const std::set<std::string>& except = {});
 
 // The game executable in `workDir` on X display `display` (none when empty).
