@@ -27,8 +27,8 @@ struct Case {
     std::string settings;              // empty: none written
     std::vector<std::string> fifos;    // assets replaced by FIFOs
     std::function<void(const fs::path&)> prepare;
-    bool space;                        // held on the start screen
-    int status;                        // 1, or -1: still running once every message is out
+    std::string key;                   // held on the start screen, if any
+    int status;                        // 0 or 1, or -1: still running once every message is out
     std::vector<std::string> messages; // searched, as regular expressions, in both streams
 };
 
@@ -44,11 +44,11 @@ void check(const Case& c, const std::string& display, const XServer* server) {
     for (const std::string& asset : c.fifos) fifo(dir.path() / "assets" / asset);
     if (c.prepare) c.prepare(dir.path() / "assets");
     GameProcess game(dir.path(), display);
-    if (c.space) {
+    if (!c.key.empty()) {
         const std::string window = server->findWindow("Startup Check", 60);
         ASSERT_FALSE(window.empty()) << game.standardError();
         // Held until the start screen polls it (its model loads after the window opens).
-        server->run("xdotool windowfocus --sync " + window + " keydown space");
+        server->run("xdotool windowfocus --sync " + window + " keydown " + c.key);
     }
     const auto said = [&] {
         const std::string log = game.standardOutput() + game.standardError();
@@ -61,7 +61,7 @@ void check(const Case& c, const std::string& display, const XServer* server) {
     while (game.running() && !(c.status < 0 && said()) && std::chrono::steady_clock::now() < end) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    if (c.space) server->run("xdotool keyup space");
+    if (!c.key.empty()) server->run("xdotool keyup " + c.key);
     EXPECT_EQ(game.running() ? -1 : game.exitCode(), c.status) << "still running means it hangs";
     EXPECT_TRUE(said()) << game.standardOutput() << game.standardError();
 }
@@ -69,7 +69,7 @@ void check(const Case& c, const std::string& display, const XServer* server) {
 // Without a display (and without a settings file): the missing file, then
 // the one fatal line.
 TEST(Startup, WithoutADisplayReportsOneErrorAndExitsWithoutWaiting) {
-    check({"", {}, nullptr, false, 1,
+    check({"", {}, nullptr, "", 1,
            {"^ERROR: Failed to load 'assets/settings\\.ini'\\. Using default values instead\\.\n\\[",
             R"(\]\[ERROR\] Failed to init GLFW\n$)"}},
           "", nullptr);
@@ -86,28 +86,30 @@ TEST(Startup, BrokenSettingsAndAssetsEndInOrderOrRunWithTheirMessage) {
         stbi_write_png((assets / "icon.png").c_str(), 2048, 2048, 4, pixels.data(), 2048 * 4);
     };
     const Case cases[] = {
-        {"[window]\nwidth = 0\nheight = 300\nfullscreen = false\n", {}, nullptr, false, 1, {window}},
-        {"[window]\nwidth = 640\nheight = -480\nfullscreen = false\n", {}, nullptr, false, 1, {window}},
-        {"[window]\nwidth = 100000\nheight = 100000\nuse_monitor_resolution = false\n", {}, nullptr, false, 1,
+        {"[window]\nwidth = 0\nheight = 300\nfullscreen = false\n", {}, nullptr, "", 1, {window}},
+        {"[window]\nwidth = 640\nheight = -480\nfullscreen = false\n", {}, nullptr, "", 1, {window}},
+        {"[window]\nwidth = 100000\nheight = 100000\nuse_monitor_resolution = false\n", {}, nullptr, "", 1,
          {"100000 x 100000", window}},
         // What can be done without: each named, the game runs.
         {"",
          {"settings.ini", "icon.png", "textures/cubemap/top.jpg", "shaders/phong.fsh"},
-         nullptr, false, -1,
+         nullptr, "", -1,
          {noSettings, R"(\[WARNING\] Could not load window icon 'assets/icon\.png')",
           R"(\[ERROR\] Cubemap tex failed to load at path: assets/textures/cubemap/top\.jpg)",
           R"(\[ERROR\] Error in compileShader for assets/shaders/phong\.fsh)",
           R"(\[ERROR\] Error linking shader assets/shaders/phong\.vsh)"}},
         {"", {}, [&](const fs::path& assets) { fs::create_directory(assets / "settings.ini"), bigIcon(assets); },
-         false, -1, {noSettings, R"(\[WARNING\] .*icon\.png.*2048 x 2048)"}},
+         "", -1, {noSettings, R"(\[WARNING\] .*icon\.png.*2048 x 2048)"}},
         // What cannot: the font at once; the level and the display's pressed
         // key (first shown mid-game) once Space has started the game.
-        {kWindow, {"fonts/VT323-Regular.ttf"}, nullptr, false, 1,
+        // Escape on the start screen: the level is still built, then the full teardown.
+        {kWindow, {}, nullptr, "Escape", 0, {}},
+        {kWindow, {"fonts/VT323-Regular.ttf"}, nullptr, "", 1,
          {R"(\[ERROR\] Failed to load font assets/fonts/VT323-Regular\.ttf\n$)"}},
-        {kWindow, {"models/cell.fbx"}, nullptr, true, 1,
+        {kWindow, {"models/cell.fbx"}, nullptr, "space", 1,
          {R"(\[ERROR\] Error importing scene assets/models/cell\.fbx)",
           R"(\[ERROR\] The level assets/models/cell\.fbx has no skinned guard\.\n)"}},
-        {kWindow, {"textures/key_e_pressed.png"}, nullptr, true, 1,
+        {kWindow, {"textures/key_e_pressed.png"}, nullptr, "space", 1,
          {R"(\[ERROR\] Error loading texture assets/textures/key_e_pressed\.png\n)"}},
     };
     for (const Case& c : cases) {

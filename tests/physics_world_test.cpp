@@ -1,5 +1,5 @@
-// The physics world and the body builder on real Bullet: materials, new bodies'
-// defaults, the fixed-step clock, the kinematic switch, shapes and copy-back.
+// The physics world and the body builder on real Bullet: material pairs, the
+// fixed-step clock, user data, shapes and copy-back.
 
 #include "tests/support/PhysicsStage.h"
 
@@ -18,24 +18,6 @@ DynamicRigidBody* boxOnGround(Stage& stage, glm::vec2 ground, glm::vec2 box, flo
 class PhysicsBodyTest : public GlTest {};
 
 }  // namespace
-
-// The compliant door material becomes a soft contact, not a restitution.
-TEST(PhysicsMaterials, TheDoorMaterialIsACompliantContact) {
-    PhysicsWorld world;
-    world.createMaterial("door", 0.2f, 0.2f, 0.0f);
-    PhysicsMaterial* door = world.getMaterial("door");
-    door->setFlag(PhysicsMaterialFlag::CompliantContact, true);
-    door->setRestitution(-0.1f);
-    door->setDamping(1000.0f);
-    Object object("door");
-    std::unique_ptr<DynamicRigidBody> body(
-        world.bodyBuilder.setObject(&object).setMaterial(door).createDynamicBox(1, 1, 1));
-    btRigidBody* actor = body->getActor();
-    EXPECT_NE(actor->getCollisionFlags() & btCollisionObject::CF_HAS_CONTACT_STIFFNESS_DAMPING, 0);
-    EXPECT_FLOAT_EQ(actor->getContactStiffness(), 0.1f);
-    EXPECT_FLOAT_EQ(actor->getContactDamping(), 1000.0f);
-    EXPECT_FLOAT_EQ(actor->getRestitution(), 0.0f);
-}
 
 // Restitution of a pair is the mean of both (0.8 and 0 give 0.4), with no
 // bounce below a closing speed of 1.962 m/s; friction is the mean too (0.4 on
@@ -63,21 +45,9 @@ TEST(PhysicsMaterials, PairsAverageRestitutionAndFrictionWithABounceThreshold) {
     EXPECT_NEAR(box->getActor()->getLinearVelocity().x(), 3.0f - 0.2f * 9.81f * 0.5f, 0.15f);
 }
 
-// Mass 1 and inertia (1, 1, 1) whatever the shape, no linear damping, angular
-// damping 0.05, gravity -9.81; the clock counts steps of the float 1/60 s in a
-// double, four at most per frame, dropping the rest, as the free fall shows.
-TEST(PhysicsBodies, NewDynamicBodyDefaultsAndTheFixedStep) {
-    Stage stage;
-    btRigidBody* actor =
-        stage.dynamicBox("box", glm::vec3(0.0f, 100.0f, 0.0f), glm::vec3(0.5f, 3.0f, 0.2f))->getActor();
-    EXPECT_FLOAT_EQ(actor->getInvMass(), 1.0f);
-    EXPECT_EQ(actor->getLocalInertia(), btVector3(1.0f, 1.0f, 1.0f));
-    EXPECT_FLOAT_EQ(actor->getLinearDamping(), 0.0f);
-    actor->setAngularVelocity(btVector3(0.0f, 1.0f, 0.0f));
-    stage.run(60);
-    EXPECT_NEAR(actor->getLinearVelocity().y(), -9.81f, 1e-3f);
-    EXPECT_NEAR(actor->getAngularVelocity().y(), 0.95, 0.01);
-
+// The clock counts steps of the float 1/60 s in a double, four at most per
+// frame, dropping the rest, as the free fall shows.
+TEST(PhysicsBodies, TheFixedStep) {
     for (auto [frame, steps, left] : {std::tuple{0.05, 2, 0.016666664928197863},
                                       std::tuple{0.2, 4, 0.016666657105088245}, std::tuple{1.0 / 60.0, 0, 1.0 / 60.0}}) {
         Stage fresh;
@@ -88,16 +58,10 @@ TEST(PhysicsBodies, NewDynamicBodyDefaultsAndTheFixedStep) {
     }
 }
 
-// Locks answer rays only and have no skin; user data says what kind of thing
-// a body is; the kinematic switch detects and reports contacts without
-// solving them; copy-back writes the pose minus the offset.
-TEST(PhysicsBodies, LocksUserDataKinematicSwitchAndCopyBack) {
+// User data says what kind of thing a body is; copy-back writes the pose
+// minus the offset.
+TEST(PhysicsBodies, UserDataAndCopyBack) {
     Stage stage;
-    DynamicRigidBody* lock = stage.dynamicBox("lock1", glm::vec3(0.0f), glm::vec3(0.0001f, 0.092232f, 0.168031f),
-                                              PhysicsShapeFlag::SceneQueryShape | PhysicsShapeFlag::Visualization);
-    EXPECT_EQ(lock->getRigidActor()->mask, 0);
-    EXPECT_FLOAT_EQ(lock->getActor()->getCollisionShape()->getMargin(), 0.0f);
-
     DynamicRigidBody* sink = stage.dynamicBox("sink", glm::vec3(0.0f, 10.0f, 0.0f), glm::vec3(0.5f));
     EXPECT_EQ(physicsObjectOf(sink->getActor()), sink);
     EXPECT_EQ(playerOf(sink->getActor()), nullptr);
@@ -108,11 +72,6 @@ TEST(PhysicsBodies, LocksUserDataKinematicSwitchAndCopyBack) {
     const btTransform pose = sink->getActor()->getWorldTransform();
     EXPECT_FLOAT_EQ(sink->getObject()->getPosition().y, pose.getOrigin().y() - 0.5f);
     EXPECT_FLOAT_EQ(sink->getObject()->getRotation().y, pose.getRotation().y());
-
-    sink->setKinematic(true);
-    EXPECT_EQ(sink->getRigidActor()->mask, CollisionMask::Kinematic);
-    EXPECT_NE(sink->getActor()->getCollisionFlags() & btCollisionObject::CF_NO_CONTACT_RESPONSE, 0);
-    EXPECT_EQ(sink->getActor()->getActivationState(), DISABLE_DEACTIVATION);
 }
 
 // Convex hulls keep a thin skin, one shape per mesh; a triangle mesh keeps its

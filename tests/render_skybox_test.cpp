@@ -64,8 +64,8 @@ protected:
 };
 
 // Every pixel shows what the cube map holds for its direction, along each
-// axis: a face in the wrong place or mirrored fails. (That the sky stays
-// behind geometry and has no contours is seen in the level and renderer tests.)
+// axis, wherever the eye is: a face in the wrong place or mirrored fails.
+// (That the sky stays behind geometry is seen in the level and renderer tests.)
 TEST_F(SkyboxTest, EachDirectionShowsItsFaceAndTheSkyFillsTheView) {
     Skybox sky(kSkyFaces, shader.get());
     std::vector<std::vector<unsigned char>> faces;
@@ -79,7 +79,7 @@ TEST_F(SkyboxTest, EachDirectionShowsItsFaceAndTheSkyFillsTheView) {
     }
     // Straight up or down is degenerate for the view; lean a hair off the axis.
     const glm::vec3 directions[6] = {{1, 0, 0}, {-1, 0, 0}, {0.001f, 1, 0}, {0.001f, -1, 0}, {0, 0, 1}, {0, 0, -1}};
-    std::vector<uint8_t> strip(static_cast<std::size_t>(kSize) * 6 * kSize * 4);
+    camera.setPosition({50.0f, -20.0f, 30.0f});  // the sky ignores where the eye is
     for (int i = 0; i < 6; ++i) {
         camera.setFront(directions[i]);
         const std::vector<uint8_t> pixels = render(sky, camera);
@@ -91,12 +91,10 @@ TEST_F(SkyboxTest, EachDirectionShowsItsFaceAndTheSkyFillsTheView) {
                 const Rgba p = pixelAt(pixels, kSize, x, y);
                 difference += glm::length(glm::vec3(p.r, p.g, p.b) - cubeTexel(faces, size, glm::vec3(far) / far.w));
             }
-            std::copy_n(pixels.begin() + y * kSize * 4, kSize * 4, strip.begin() + (y * kSize * 6 + i * kSize) * 4);
         }
         // About 2 when right; a face in the wrong place, mirrored or missing gives over 20.
         EXPECT_LT(difference / (kSize * kSize), 8.0f) << kSkyFaces[i];
     }
-    savePng("skybox_six_directions", strip, kSize * 6, kSize);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
