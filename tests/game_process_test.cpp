@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
-#include <memory>
 #include <regex>
 #include <string>
 #include <thread>
@@ -48,65 +46,49 @@ bool notBlank(const std::vector<uint8_t>& p) { return changed(p, std::vector<uin
 
 void pause(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
 
-// The game in a scratch directory with the game's assets and a small desktop
-// window, on its own X server whose screen the test can read.
-class GameProcessTest : public ::testing::Test {
-protected:
-    void launch(const std::string& camera = "", const std::set<std::string>& except = {}) {
-        REQUIRE_X_SERVER(server);
-        linkGameAssets(dir, except);
-        dir.write("assets/settings.ini", "[window]\nwidth = 480\nheight = 270\ntitle = " + std::string(kTitle) +
-                                             "\nfullscreen = false\n[camera]\n" + camera);
-        game = std::make_unique<GameProcess>(dir.path(), server.display());
-        window = server.findWindow(kTitle, 60);
-        ASSERT_FALSE(window.empty()) << "no game window; stderr: " << game->standardError();
-    }
-
-    // Held long enough for a slow frame's key poll to see it.
-    void hold(const std::string& key, double seconds) {
-        server.run("xdotool windowfocus --sync " + window + " keydown " + key);
-        pause(seconds);
-        server.run("xdotool keyup " + key);
-    }
-
-    std::vector<uint8_t> screen() const { return server.grab(kWidth, kHeight); }
-
-    // Grabs until the picture satisfies the test, for up to a minute.
-    std::vector<uint8_t> waitForScreen(const std::function<bool(const std::vector<uint8_t>&)>& test) {
-        for (int i = 0; i < 300 && game->running(); ++i, pause(0.2)) {
-            std::vector<uint8_t> pixels = screen();
-            if (!pixels.empty() && test(pixels)) return pixels;
-        }
-        return {};
-    }
-
-    XServer server;
-    TempDir dir;
-    std::unique_ptr<GameProcess> game;
-    std::string window;
-};
-
-// The window has the configured size and title and keeps its size (the frame
-// is drawn at the size it was made with); a field of view or a brightness that
+// The game in a scratch directory with the game's assets (but no icon) and a
+// small desktop window, on its own X server whose screen the test reads. The
+// window has the configured size and title and keeps its size (the frame is
+// drawn at the size it was made with); a field of view or a brightness that
 // would break the picture and the missing icon are only warned about. The
 // start screen turns, Space starts the game, the mouse turns the view, W
 // walks, and Escape ends the game with status 0 and no error line.
-TEST_F(GameProcessTest, ConfiguredWindowStartScreenSpaceMouseWAndEscape) {
-    launch("fov = 400\nbrightness = nan\n", {"icon.png"});
-    if (IsSkipped() || HasFatalFailure()) return;
+TEST(GameProcess, ConfiguredWindowStartScreenSpaceMouseWAndEscape) {
+    XServer server;
+    REQUIRE_X_SERVER(server);
+    TempDir dir;
+    linkGameAssets(dir, {"icon.png"});
+    dir.write("assets/settings.ini", "[window]\nwidth = 480\nheight = 270\ntitle = " + std::string(kTitle) +
+                                         "\nfullscreen = false\n[camera]\nfov = 400\nbrightness = nan\n");
+    GameProcess game(dir.path(), server.display());
+    const std::string window = server.findWindow(kTitle, 60);
+    ASSERT_FALSE(window.empty()) << "no game window; stderr: " << game.standardError();
+    const auto hold = [&](const std::string& key, double seconds) {  // long enough for a slow frame's poll
+        server.run("xdotool windowfocus --sync " + window + " keydown " + key);
+        pause(seconds);
+        server.run("xdotool keyup " + key);
+    };
+    const auto screen = [&] { return server.grab(kWidth, kHeight); };
+    const auto waitForScreen = [&](bool (*test)(const std::vector<uint8_t>&)) {  // for up to a minute
+        for (int i = 0; i < 300 && game.running(); ++i, pause(0.2)) {
+            std::vector<uint8_t> pixels = screen();
+            if (!pixels.empty() && test(pixels)) return pixels;
+        }
+        return std::vector<uint8_t>();
+    };
     const std::string size = std::to_string(kWidth) + " by " + std::to_string(kHeight) + "\n";
     const std::string hints = server.run("xprop -id " + window + " WM_NAME WM_NORMAL_HINTS");
     for (const std::string& line : {std::string("\"") + kTitle + "\"", "minimum size: " + size, "maximum size: " + size})
         EXPECT_NE(hints.find(line), std::string::npos) << hints;
     const std::vector<uint8_t> start = waitForScreen(notBlank);
-    ASSERT_FALSE(start.empty()) << "the start screen never appeared; stderr: " << game->standardError();
+    ASSERT_FALSE(start.empty()) << "the start screen never appeared; stderr: " << game.standardError();
     EXPECT_FALSE(crosshairShown(start));
     pause(1.5);
     EXPECT_GT(changed(start, screen(), 0, kWidth), 0.05) << "the start screen's camera does not turn";
 
     // Space: the level with the display; once the player has settled, the view holds still.
     hold("space", 0.5);
-    ASSERT_FALSE(waitForScreen(crosshairShown).empty()) << "Space did not start the game; " << game->standardError();
+    ASSERT_FALSE(waitForScreen(crosshairShown).empty()) << "Space did not start the game; " << game.standardError();
     pause(1.5);
     const std::vector<uint8_t> still = screen();
     for (int step = 0; step < 6; ++step) {
@@ -121,10 +103,10 @@ TEST_F(GameProcessTest, ConfiguredWindowStartScreenSpaceMouseWAndEscape) {
     EXPECT_GT(changed(looked, screen()), 0.1) << "W did not move the view";
 
     hold("Escape", 0.3);
-    ASSERT_TRUE(game->waitFor(30)) << "Escape did not end the game";
-    EXPECT_EQ(game->exitCode(), 0);
-    EXPECT_EQ(game->standardError(), "");
-    const std::string out = game->standardOutput();
+    ASSERT_TRUE(game.waitFor(30)) << "Escape did not end the game";
+    EXPECT_EQ(game.exitCode(), 0);
+    EXPECT_EQ(game.standardError(), "");
+    const std::string out = game.standardOutput();
     for (const char* warned : {"fov", "brightness", "assets/icon\\.png"})
         EXPECT_TRUE(std::regex_search(out, std::regex(std::string(R"(\]\[WARNING\] .*)") + warned))) << out;
 }

@@ -1,5 +1,6 @@
 #include "tests/support/Process.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -118,7 +119,6 @@ XServer::XServer() {
     int displayPipe[2];
     if (pipe(displayPipe) != 0) return;
     const std::string fd = std::to_string(displayPipe[1]);
-    const std::string dir = screenDir_.path().string();
     pid_ = fork();
     if (pid_ == 0) {
         close(displayPipe[0]);
@@ -127,7 +127,7 @@ XServer::XServer() {
         dup2(null, STDOUT_FILENO);
         dup2(null, STDERR_FILENO);
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp", "-wr",
-               "-fbdir", dir.c_str(), static_cast<char*>(nullptr));
+               static_cast<char*>(nullptr));
         _exit(127);
     }
     close(displayPipe[1]);
@@ -153,24 +153,13 @@ std::string XServer::findWindow(const std::string& title, int seconds) const {
 }
 
 std::vector<uint8_t> XServer::grab(int w, int h) const {
-    const std::string file = readFile(screenDir_.path() / "Xvfb_screen0");
-    if (file.size() < 100) return {};
-    const auto field = [&](int i) {
-        const auto* p = reinterpret_cast<const uint8_t*>(file.data()) + 4 * i;
-        return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-    };
-    // XWD header: size, ..., bits per pixel (11), bytes per line (12),
-    // colour count (19); 32-bit pixels, least significant byte first.
-    const std::size_t data = field(0) + field(19) * 12u;
-    const uint32_t bytesPerLine = field(12);
-    if (field(11) != 32 || field(7) != 0 || file.size() < data + bytesPerLine * std::size_t(h)) return {};
-    std::vector<uint8_t> pixels(std::size_t(w) * h * 4);
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            const char* p = file.data() + data + bytesPerLine * y + 4 * x;
-            uint8_t* q = pixels.data() + (std::size_t(y) * w + x) * 4;
-            q[0] = uint8_t(p[2]), q[1] = uint8_t(p[1]), q[2] = uint8_t(p[0]), q[3] = 255;
-        }
-    }
+    const fs::path file = screenDir_.path() / "screen.rgb";
+    fs::remove(file);
+    run("import -window root -crop " + std::to_string(w) + "x" + std::to_string(h) + "+0+0 -depth 8 rgb:" +
+        file.string());
+    const std::string rgb = readFile(file);
+    if (rgb.size() != std::size_t(w) * h * 3) return {};
+    std::vector<uint8_t> pixels(std::size_t(w) * h * 4, 255);
+    for (std::size_t i = 0; i < std::size_t(w) * h; ++i) std::copy_n(rgb.data() + 3 * i, 3, pixels.begin() + 4 * i);
     return pixels;
 }

@@ -51,8 +51,7 @@ private:
 };
 
 // An Xvfb server of our own (640x480, 24-bit), so that a test's windows and
-// synthetic input meet no other client; its screen is kept in a file that
-// grab() reads. Not available when Xvfb is missing.
+// synthetic input meet no other client. Not available when Xvfb is missing.
 class XServer {
 public:
     XServer();
