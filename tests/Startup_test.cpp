@@ -10,6 +10,7 @@
 #include <stb/stb_image_write.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <regex>
@@ -32,16 +33,14 @@ struct Case {
     std::vector<std::string> messages; // searched, as regular expressions, in both streams
 };
 
-void fifo(const fs::path& path) {
-    fs::remove(path);
-    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0) << path;
-}
-
 void check(const Case& c, const std::string& display, const XServer* server) {
     TempDir dir;
     linkGameAssets(dir);
     if (!c.settings.empty()) dir.write("assets/settings.ini", c.settings);
-    for (const std::string& asset : c.fifos) fifo(dir.path() / "assets" / asset);
+    for (const std::string& asset : c.fifos) {
+        ASSERT_TRUE(fs::remove(dir.path() / "assets" / asset) || asset == "settings.ini");
+        ASSERT_EQ(mkfifo((dir.path() / "assets" / asset).c_str(), 0600), 0) << asset;
+    }
     if (c.prepare) c.prepare(dir.path() / "assets");
     GameProcess game(dir.path(), display);
     if (!c.key.empty()) {
@@ -52,10 +51,8 @@ void check(const Case& c, const std::string& display, const XServer* server) {
     }
     const auto said = [&] {
         const std::string log = game.standardOutput() + game.standardError();
-        for (const std::string& m : c.messages) {
-            if (!std::regex_search(log, std::regex(m))) return false;
-        }
-        return true;
+        return std::all_of(c.messages.begin(), c.messages.end(),
+                           [&](const std::string& m) { return std::regex_search(log, std::regex(m)); });
     };
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (game.running() && !(c.status < 0 && said()) && std::chrono::steady_clock::now() < end) {

@@ -1,13 +1,11 @@
 #include "tests/support/Process.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -102,14 +100,6 @@ bool GameProcess::running() {
         pid_ = -1;
     }
     return pid_ > 0;
-}
-
-bool GameProcess::waitFor(double seconds) {
-    for (double waited = 0.0; running(); waited += 0.02) {
-        if (waited >= seconds) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
 }
 
 std::string GameProcess::standardOutput() const { return readFile(outputDir_.path() / "out"); }

@@ -13,7 +13,6 @@ public:
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-
     const std::filesystem::path& path() const { return path_; }
     // Writes a file below the directory, creating its parent folders.
     void write(const std::string& relativePath, const std::string& content) const;
@@ -34,9 +33,6 @@ class GameProcess {
 public:
     GameProcess(const std::filesystem::path& workDir, const std::string& display);
     ~GameProcess();
-
-    // Waits up to `seconds` for the game to end. False when it still runs.
-    bool waitFor(double seconds);
     bool running();
     // Exit status, or -1 when killed by a signal or still running.
     int exitCode() const { return exitCode_; }
@@ -56,7 +52,6 @@ class XServer {
 public:
     XServer();
     ~XServer();
-
     bool ok() const { return !display_.empty(); }
     // The value for DISPLAY, e.g. ":3".
     const std::string& display() const { return display_; }
