@@ -24,16 +24,15 @@ struct RecordingMesh : Mesh {
 
 struct MeshVertex {
     glm::vec3 position, normal;
-    glm::vec2 uv;
 };
 MeshVertex vertexOf(Mesh* mesh, GLuint i) {
     const float* v = mesh->getVertices() + i * kFloatsPerVertex;
-    return {{v[0], v[1], v[2]}, {v[3], v[4], v[5]}, {v[6], v[7]}};
+    return {{v[0], v[1], v[2]}, {v[3], v[4], v[5]}};
 }
 
 }  // namespace
 
-TEST(ObjectTree, ModelMatricesFollowChangesAnywhereUpTheParentChain) {
+TEST(ObjectTree, ModelMatricesFollowTheParentChainRotateTurnsOwnAxesSetTransformDecomposes) {
     Object root("root"), child("child"), grandchild("grandchild");
     // Parented first, then placed, as the model loader does.
     child.setParent(&root);
@@ -51,9 +50,7 @@ TEST(ObjectTree, ModelMatricesFollowChangesAnywhereUpTheParentChain) {
     expectNear(origin(grandchild), {14.0f, 2.0f, -2.0f}, 1e-4f);
     grandchild.setParent(nullptr);
     EXPECT_EQ(grandchild.getParent(), &child) << "a null parent changes nothing";
-}
-
-TEST(ObjectTree, RotateTurnsXThenYThenZAboutTheObjectsOwnAxesAndSetTransformDecomposes) {
+    // Each turn is about the object's own axes as the turns before left them.
     Object object("o");
     object.rotate({90.0f, 0.0f, 0.0f});
     object.rotate({0.0f, 90.0f, 0.0f});
@@ -71,11 +68,11 @@ TEST(ObjectTree, RotateTurnsXThenYThenZAboutTheObjectsOwnAxesAndSetTransformDeco
     expectNear(all.getScaling(), {0.5f, 3.0f, 1.5f});
     EXPECT_LT(maxDifference(all.getModelMatrix(), m), 1e-5f);
     // A flattened axis leaves no rotation to read: the identity, nothing NaN down the tree.
-    Object child("child");
-    child.setParent(&all);
+    Object leaf("leaf");
+    leaf.setParent(&all);
     all.setTransform(m * glm::scale(glm::mat4(1.0f), {1.0f, 0.0f, 1.0f}));
     EXPECT_EQ(all.getRotation(), glm::quat(1.0f, 0.0f, 0.0f, 0.0f));
-    expectNear(origin(child), {-4.0f, 0.5f, 7.0f});
+    expectNear(origin(leaf), {-4.0f, 0.5f, 7.0f});
 }
 
 TEST(ObjectTree, HiddenDrawOnceAndSelectedRulesAndMovesKeepTheMeshes) {

@@ -90,7 +90,7 @@ TEST_F(ShaderTest, MissingSourceAndFailedLinkAreLoggedAndTheGameGoesOn) {
 // Textures load once per path and shader; a missing file is reported and
 // thrown and leaves the material as it was; apply binds the diffuse texture on
 // unit 10 and uploads the brightness setting as it is now.
-TEST_F(ShaderTest, TexturesLoadOncePerPathAndShaderAndMaterialsBindThem) {
+TEST_F(ShaderTest, TexturesMaterialsLightsAndScenes) {
     const GLuint texture = phong->loadTexture("assets/textures/brick.png", GL_NEAREST, GL_NEAREST);
     ASSERT_NE(texture, 0u);
     EXPECT_EQ(phong->loadTexture("assets/textures/brick.png", GL_LINEAR, GL_LINEAR), texture);
@@ -110,13 +110,9 @@ TEST_F(ShaderTest, TexturesLoadOncePerPathAndShaderAndMaterialsBindThem) {
     EXPECT_EQ(boundTexture2D(GL_TEXTURE10), static_cast<GLint>(texture));
     EXPECT_EQ((std::vector<GLint>{intUniform("useDiffuseTexture"), intUniform("useSpecularTexture")}),
               (std::vector<GLint>{1, 0}));
-    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-}
-
-// A scene draws its objects by name and uploads at most 64 lights (more sent
-// to a program are counted, their values dropped, with no GL error); a 3D
-// scene without a camera is not drawn, and says so once, not every frame.
-TEST_F(ShaderTest, LightsAndScenes) {
+    // A scene draws its objects by name and uploads at most 64 lights (more
+    // sent to a program are counted, their values dropped, with no GL error);
+    // a 3D scene without a camera is not drawn, and says so once, not every frame.
     Scene scene(nullptr);
     scene.getMaterialManager().create("grey", phong.get());
     std::vector<std::string> drawn;
@@ -138,9 +134,9 @@ TEST_F(ShaderTest, LightsAndScenes) {
     Renderer renderer(window(), 64, 64);
     Scene blind(nullptr);
     renderer.addScene(&blind);
-    Captured err(true);
+    Captured blindErr(true);
     renderer.render();
     renderer.render();
-    EXPECT_EQ(occurrences(err.text(), "[ERROR] A scene without a camera was not drawn"), 1);
+    EXPECT_EQ(occurrences(blindErr.text(), "[ERROR] A scene without a camera was not drawn"), 1);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
