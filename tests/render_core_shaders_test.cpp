@@ -14,18 +14,10 @@
 
 namespace {
 
-GLint boundTexture2D(GLenum unit) {
-    glActiveTexture(unit);
-    GLint texture = 0;
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &texture);
-    return texture;
-}
-
-// Catches a stream's output for the scope of one check.
+// Catches standard error for the scope of one check.
 struct Captured {
-    explicit Captured(bool err) : err(err) { err ? testing::internal::CaptureStderr() : testing::internal::CaptureStdout(); }
-    std::string text() { return err ? testing::internal::GetCapturedStderr() : testing::internal::GetCapturedStdout(); }
-    bool err;
+    Captured() { testing::internal::CaptureStderr(); }
+    std::string text() { return testing::internal::GetCapturedStderr(); }
 };
 
 // An object that records the order in which a scene draws it.
@@ -69,7 +61,7 @@ protected:
 // is shown by the real executable's clean run and the rendered pictures.)
 TEST_F(ShaderTest, MissingSourceAndFailedLinkAreLoggedAndTheGameGoesOn) {
     ShaderManager manager;
-    Captured err(true);
+    Captured err;
     manager.load("broken", "assets/shaders/does_not_exist");
     const Shader unlinked("assets/shaders/skybox.vsh", "assets/shaders/phong.fsh");
     const std::string errors = err.text();
@@ -98,7 +90,7 @@ TEST_F(ShaderTest, TexturesMaterialsLightsAndScenes) {
     ASSERT_TRUE(manager.create("brick", phong.get()));
     Material* brick = manager.get("brick");
     brick->addTexture("assets/textures/brick.png", kDiffuseTextureUnit, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR);
-    Captured err(true);
+    Captured err;
     EXPECT_THROW(brick->addTexture("assets/textures/missing.png", kDiffuseTextureUnit, GL_LINEAR, GL_LINEAR),
                  std::runtime_error);
     EXPECT_NE(err.text().find("[ERROR] Error loading texture assets/textures/missing.png"), std::string::npos);
@@ -107,7 +99,10 @@ TEST_F(ShaderTest, TexturesMaterialsLightsAndScenes) {
     brick->apply();
     globalBrightness = 1.0f;
     EXPECT_EQ(floatUniform("brightness", 1)[0], 0.75f);
-    EXPECT_EQ(boundTexture2D(GL_TEXTURE10), static_cast<GLint>(texture));
+    GLint bound = 0;
+    glActiveTexture(GL_TEXTURE10);
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    EXPECT_EQ(bound, static_cast<GLint>(texture));
     EXPECT_EQ((std::vector<GLint>{intUniform("useDiffuseTexture"), intUniform("useSpecularTexture")}),
               (std::vector<GLint>{1, 0}));
     // A scene draws its objects by name and uploads at most 64 lights (more
@@ -134,7 +129,7 @@ TEST_F(ShaderTest, TexturesMaterialsLightsAndScenes) {
     Renderer renderer(window(), 64, 64);
     Scene blind(nullptr);
     renderer.addScene(&blind);
-    Captured blindErr(true);
+    Captured blindErr;
     renderer.render();
     renderer.render();
     EXPECT_EQ(occurrences(blindErr.text(), "[ERROR] A scene without a camera was not drawn"), 1);

@@ -111,11 +111,9 @@ TEST_F(SkyboxTest, BadFacesAreLoggedAndTheRestStillLoads) {
     faces[5] = mono;                                    // -z: square, but smaller than the others
     testing::internal::CaptureStderr();
     Skybox sky(faces, shader.get());
-    Skybox fiveFaces(std::vector<std::string>(faces.begin() + 1, faces.end()), shader.get());
     const std::string errors = testing::internal::GetCapturedStderr();
     EXPECT_NE(errors.find(wide), std::string::npos);
     EXPECT_NE(errors.find("Cubemap tex at path: " + mono + " is 16x16, unlike the other faces"), std::string::npos);
-    EXPECT_NE(errors.find("A sky needs 6 cube map faces, got 5"), std::string::npos) << errors;
     Skybox greySky(std::vector<std::string>(6, mono), shader.get());
     const Rgba middle = pixelAt(render(greySky, camera), kSize, kSize / 2, kSize / 2);
     EXPECT_TRUE(std::abs(middle.r - 90) <= 2 && std::abs(middle.g - 90) <= 2 && std::abs(middle.b - 90) <= 2);

@@ -113,9 +113,7 @@ XServer::XServer() {
     if (pid_ == 0) {
         close(displayPipe[0]);
         const int null = open("/dev/null", O_RDWR);
-        dup2(null, STDIN_FILENO);
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
+        for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(null, fd);
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp", "-wr",
                static_cast<char*>(nullptr));
         _exit(127);
@@ -124,9 +122,8 @@ XServer::XServer() {
     // Xvfb writes its display number once it accepts connections.
     std::string number;
     pollfd waitFd{displayPipe[0], POLLIN, 0};
-    for (char c = 0; pid_ > 0 && poll(&waitFd, 1, 10000) > 0 && read(displayPipe[0], &c, 1) == 1 && c != '\n';) {
+    for (char c = 0; pid_ > 0 && poll(&waitFd, 1, 10000) > 0 && read(displayPipe[0], &c, 1) == 1 && c != '\n';)
         number += c;
-    }
     close(displayPipe[0]);
     if (!number.empty()) display_ = ":" + number;
 }
