@@ -1,6 +1,5 @@
 #include "app/IniReader.h"
 #include "app/Settings.h"
-
 #include "tests/support/Process.h"
 
 #include <gtest/gtest.h>

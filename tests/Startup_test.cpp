@@ -69,11 +69,6 @@ TEST(Startup, BrokenSettingsAndAssetsEndInOrderOrRunWithTheirMessage) {
     REQUIRE_X_SERVER(server);
     const std::string window = R"(\]\[ERROR\] Failed to init window\n$)";
     const std::string noSettings = "ERROR: Failed to load 'assets/settings.ini'";
-    const auto bigIcon = [](const fs::path& assets) {
-        fs::remove(assets / "icon.png");
-        const std::vector<unsigned char> pixels(2048 * 2048 * 4, 200);
-        stbi_write_png((assets / "icon.png").c_str(), 2048, 2048, 4, pixels.data(), 2048 * 4);
-    };
     const Case cases[] = {
         // Without a display (and a settings file): the missing file, then the one fatal line.
         {"", {}, nullptr, "", 1,
@@ -91,12 +86,16 @@ TEST(Startup, BrokenSettingsAndAssetsEndInOrderOrRunWithTheirMessage) {
           R"(\[ERROR\] Cubemap tex failed to load at path: assets/textures/cubemap/top\.jpg)",
           R"(\[ERROR\] Error in compileShader for assets/shaders/phong\.fsh)",
           R"(\[ERROR\] Error linking shader assets/shaders/phong\.vsh)"}},
-        {"", {}, [&](const fs::path& assets) { fs::create_directory(assets / "settings.ini"), bigIcon(assets); },
-         "", -1, {noSettings, R"(\[WARNING\] .*icon\.png.*2048 x 2048)"}},
-        // What cannot: the font at once; the level and the display's pressed
-        // key (first shown mid-game) once Space has started the game.
+        {"", {}, [](const fs::path& assets) {  // settings.ini a directory, an icon too large to send
+             fs::create_directory(assets / "settings.ini");
+             const std::vector<unsigned char> pixels(2048 * 2048 * 4, 200);
+             fs::remove(assets / "icon.png");
+             stbi_write_png((assets / "icon.png").c_str(), 2048, 2048, 4, pixels.data(), 2048 * 4);
+         }, "", -1, {noSettings, R"(\[WARNING\] .*icon\.png.*2048 x 2048)"}},
         // Escape on the start screen: the level is still built, then the full teardown.
         {kWindow, {}, nullptr, "Escape", 0, {}},
+        // What cannot: the font at once; the level and the display's pressed
+        // key (first shown mid-game) once Space has started the game.
         {kWindow, {"fonts/VT323-Regular.ttf"}, nullptr, "", 1,
          {R"(\[ERROR\] Failed to load font assets/fonts/VT323-Regular\.ttf\n$)"}},
         {kWindow, {"models/cell.fbx"}, nullptr, "space", 1,

@@ -40,9 +40,7 @@ class SkyboxTest : public GlTest {
 protected:
     void SetUp() override {
         GlTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) {
-            return;
-        }
+        if (IsSkipped() || HasFatalFailure()) return;
         shader = std::make_unique<Shader>("assets/shaders/skybox.vsh", "assets/shaders/skybox.fsh");
         applyGameGlState();
         glPixelStorei(GL_UNPACK_ALIGNMENT, 1);  // as the font loader leaves it before any sky is built
@@ -65,7 +63,6 @@ protected:
 
 // Every pixel shows what the cube map holds for its direction, along each
 // axis, wherever the eye is: a face in the wrong place or mirrored fails.
-// (That the sky stays behind geometry is seen in the level and renderer tests.)
 TEST_F(SkyboxTest, EachDirectionShowsItsFaceAndTheSkyFillsTheView) {
     Skybox sky(kSkyFaces, shader.get());
     std::vector<std::vector<unsigned char>> faces;

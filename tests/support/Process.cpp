@@ -69,8 +69,7 @@ void linkGameAssets(const TempDir& dir, const std::set<std::string>& except) {
 }
 
 GameProcess::GameProcess(const fs::path& workDir, const std::string& display) {
-    // The shell sets up the directory, environment and output files, then
-    // becomes the game.
+    // The shell sets up the directory, environment and output files, then becomes the game.
     const std::string command = "cd '" + workDir.string() + "' && exec env -u WAYLAND_DISPLAY " +
                                 (display.empty() ? "-u DISPLAY" : "DISPLAY=" + display) + " '" + TOLLBROOK_EXE +
                                 "' >'" + (outputDir_.path() / "out").string() + "' 2>'" +
