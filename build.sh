@@ -14,7 +14,7 @@ PACKAGES=(
     cmake pkg-config g++ make
     libglfw3-dev libglew-dev libgl-dev libassimp-dev libfreetype-dev libstb-dev libglm-dev
     libinih-dev libbullet-dev libgtest-dev libgmock-dev
-    xvfb xauth xdotool x11-utils libgl1-mesa-dri libglx-mesa0
+    xvfb xauth xdotool x11-utils imagemagick libgl1-mesa-dri libglx-mesa0
 )
 
 install_packages() {

@@ -11,8 +11,6 @@
 
 namespace {
 
-const char* const kKeyIcon = "assets/textures/key_e.png";
-const char* const kKeyPressedIcon = "assets/textures/key_e_pressed.png";
 constexpr GLint kIconUnit = 10;
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "app/Hud.h"
 
 #include "app/GameState.h"
+#include "app/Glasses.h"
 #include "render/Font.h"
 #include "render/Material.h"
 #include "render/Object.h"
@@ -50,7 +51,10 @@ Hud::Hud(ModelLoader* loader, Renderer& renderer, Camera* camera, float width, f
     // The on-screen display.
     createPlainMaterial(hudScene, renderer, "black", 0.0f, 0.0f, 0.0f, 1.0f);
     createTextMaterial(hudScene, renderer, font, 1.0f, 1.0f, 1.0f);
-    createIconMaterial(hudScene, renderer, "e_pressed", "assets/textures/key_e.png");
+    createIconMaterial(hudScene, renderer, "e_pressed", kKeyIcon);
+    // The pressed picture is first shown in the middle of a game: decode it
+    // now, so a missing or broken file ends the start-up, not the game.
+    renderer.getShaderManager().get("UI")->loadTexture(kKeyPressedIcon, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR);
     createIconMaterial(hudScene, renderer, "glasses_icon", "assets/textures/glasses_icon.png");
 
     hudScene.createUIPlane("Crosshair_horizontal", "black", 0.0f, 0.0f, 20.0f / w, 4.0f / h);

@@ -1,8 +1,12 @@
 #include "app/IniReader.h"
 
+#include "app/AssetFile.h"
+
 #include <iostream>
 
-IniReader::IniReader(std::string fileName) : reader(fileName) {
+// Only a regular file reaches the parser; anything else is read as the empty
+// name, which cannot be opened, and so takes the missing file's path.
+IniReader::IniReader(std::string fileName) : reader(isRegularFile(fileName) ? fileName : std::string()) {
     if (reader.ParseError() < 0) {
         std::cout << "ERROR: Failed to load '" << fileName << "'. Using default values instead."
                   << std::endl;

@@ -59,6 +59,10 @@ Settings readSettings(const IniReader& reader) {
     nearPlane = static_cast<float>(settings.nearDistance);
 
     settings.brightness = reader.getReal("camera", "brightness", defaults.brightness);
+    if (!(settings.brightness >= 0.0 && std::isfinite(settings.brightness))) {
+        warnFallback("brightness", settings.brightness, defaults.brightness, "is not a number of 0 or more");
+        settings.brightness = defaults.brightness;
+    }
     globalBrightness = static_cast<float>(settings.brightness);
 
     return settings;

@@ -29,5 +29,6 @@ extern float globalBrightness;
 // Reads the window and camera keys, in the game's order, and stores the
 // render-wide copies. A field of view outside (0, 180), a near plane that is
 // not positive or a far plane not beyond the near plane would give a broken
-// projection: such values fall back to their defaults with a warning.
+// projection, and a brightness that is negative or not finite a black or
+// white world: such values fall back to their defaults with a warning.
 Settings readSettings(const IniReader& reader);

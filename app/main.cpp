@@ -1,3 +1,4 @@
+#include "app/AssetFile.h"
 #include "app/Console.h"
 #include "app/FrameInput.h"
 #include "app/Game.h"
@@ -18,6 +19,16 @@
 namespace {
 
 const char* const kIconFile = "assets/icon.png";
+
+// The window system takes the icon as one property of 4 bytes a pixel, and an
+// X server ends the program when the property exceeds its request size (16 MB
+// as a rule): larger icons are left out, as an undecodable one is.
+constexpr int kMaxIconSide = 1024;
+
+// Every OpenGL 4.5 context serves framebuffers and viewports of this many
+// pixels a side; larger windows may not be drawable, and X cuts sizes beyond
+// 16 bits without a word.
+constexpr int kMaxWindowSide = 16384;
 
 // Whether the framework is up, so that the teardown after an unexpected
 // exception knows what to release.
@@ -40,20 +51,42 @@ int failStartup(const std::string& message) {
     return 1;
 }
 
+void warnNoIcon(const std::string& reason) {
+    Logger::log(std::string("Could not load window icon '") + kIconFile + "' (" + reason +
+                    "), running without an icon",
+                WARNING);
+}
+
 void setWindowIcon(GLFWwindow* window) {
+    if (!isRegularFile(kIconFile)) {
+        warnNoIcon("not a regular file");
+        return;
+    }
     GLFWimage icon;
     int channels = 0;
     icon.pixels = stbi_load(kIconFile, &icon.width, &icon.height, &channels, 4);
     if (icon.pixels == nullptr) {
         const char* reason = stbi_failure_reason();
-        Logger::log(std::string("Could not load window icon '") + kIconFile + "' (" +
-                        (reason != nullptr ? reason : "unknown reason") +
-                        "), running without an icon",
-                    WARNING);
+        warnNoIcon(reason != nullptr ? reason : "unknown reason");
         return;
     }
-    glfwSetWindowIcon(window, 1, &icon);
+    if (icon.width > kMaxIconSide || icon.height > kMaxIconSide) {
+        warnNoIcon(std::to_string(icon.width) + " x " + std::to_string(icon.height) + " pixels, more than " +
+                   std::to_string(kMaxIconSide) + " a side");
+    } else {
+        glfwSetWindowIcon(window, 1, &icon);
+    }
     stbi_image_free(icon.pixels);
+}
+
+// Whether a window of this size can be made and drawn into; logs why not.
+bool windowSizeUsable(int width, int height) {
+    if (width > 0 && height > 0 && width <= kMaxWindowSide && height <= kMaxWindowSide) {
+        return true;
+    }
+    Logger::error("A window of " + std::to_string(width) + " x " + std::to_string(height) +
+                  " pixels cannot be made: each side must be 1 to " + std::to_string(kMaxWindowSide));
+    return false;
 }
 
 int run() {
@@ -72,6 +105,9 @@ int run() {
     glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 5);
     glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
     glfwWindowHint(GLFW_REFRESH_RATE, settings.refreshRate);
+    // The frame is drawn at the size the window was made with: a resized
+    // window would show a cropped picture, so it keeps its size.
+    glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
 
     GLFWmonitor* monitor = nullptr;
     if (settings.fullscreen) {
@@ -86,7 +122,9 @@ int run() {
         }
     }
 
-    GLFWwindow* window = glfwCreateWindow(width, height, settings.title.c_str(), monitor, nullptr);
+    GLFWwindow* window = windowSizeUsable(width, height)
+                             ? glfwCreateWindow(width, height, settings.title.c_str(), monitor, nullptr)
+                             : nullptr;
     if (window == nullptr) {
         return failStartup("Failed to init window");
     }

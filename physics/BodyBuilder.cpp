@@ -81,7 +81,10 @@ RigidActor* BodyBuilder::makeActor(bool dynamic) const {
 bool BodyBuilder::addMeshShapes(RigidActor& actor, ShapeKind kind) const {
     const std::vector<Mesh*>& objectMeshes = object->getMeshes();
     if (objectMeshes.empty()) {
-        return false;
+        // An object without meshes still gets its body: one that collides
+        // with nothing and that rays pass through.
+        actor.shapes.push_back(std::make_unique<btEmptyShape>());
+        return true;
     }
     for (Mesh* mesh : objectMeshes) {
         if (!meshIsUsable(mesh)) {

@@ -34,9 +34,10 @@ public:
     // Boxes take full extents along the Object's local axes.
     DynamicRigidBody* createDynamicBox(const float& width, const float& height, const float& depth);
     StaticRigidBody* createStaticBox(const float& width, const float& height, const float& depth);
-    // One shape per Mesh of the Object. Null, with "Error creating triangle
-    // mesh." logged, when a mesh cannot be made into a shape (no mesh, an
-    // empty mesh, an index out of range); the builder is then not reset.
+    // One shape per Mesh of the Object; an Object without meshes gets a body
+    // without a shape. Null, with "Error creating triangle mesh." logged, when
+    // a mesh cannot be made into a shape (an empty mesh, an index out of
+    // range); the builder is then not reset.
     DynamicRigidBody* createDynamicConvexMesh();
     StaticRigidBody* createStaticConvexMesh();
     StaticRigidBody* createStaticTriangleMesh();

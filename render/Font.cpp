@@ -1,5 +1,6 @@
 #include "render/Font.h"
 
+#include "app/AssetFile.h"
 #include "app/Logger.h"
 #include "render/Mesh.h"
 
@@ -22,7 +23,7 @@ std::size_t visibleLength(const std::string& text) {
 }  // namespace
 
 Font::Font(FT_Library& library, const std::string& path, unsigned int size) {
-    if (FT_New_Face(library, path.c_str(), 0, &face) != 0) {
+    if (!isRegularFile(path) || FT_New_Face(library, path.c_str(), 0, &face) != 0) {
         Logger::error("Failed to load font " + path);
         std::exit(1);
     }

@@ -1,5 +1,6 @@
 #include "render/ModelLoader.h"
 
+#include "app/AssetFile.h"
 #include "app/Lock.h"
 #include "app/Logger.h"
 #include "render/Conversions.h"
@@ -15,9 +16,7 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
-#include <filesystem>
 #include <memory>
-#include <system_error>
 #include <vector>
 
 const std::string kMissingTexturePath = "assets/textures/missing_texture.png";
@@ -33,16 +32,10 @@ std::vector<std::unique_ptr<Assimp::Importer>>& importers() {
     return all;
 }
 
-// Whether a texture path names something on disk. A failing check (not the
-// same as a missing file) is logged and counts as missing.
+// Whether a texture path names a file that can be read: anything else
+// (missing, a directory, a FIFO) counts as missing.
 bool textureExists(const std::string& path) {
-    std::error_code error;
-    const bool exists = std::filesystem::exists(path, error);
-    if (error) {
-        Logger::log("Could not check texture " + path + ": " + error.message(), WARNING);
-        return false;
-    }
-    return exists;
+    return isRegularFile(path);
 }
 
 }  // namespace
@@ -53,6 +46,10 @@ ModelLoader::ModelLoader(Renderer* renderer)
 void ModelLoader::loadScene(Scene* scene, const std::string& path) {
     importers().push_back(std::make_unique<Assimp::Importer>());
     Assimp::Importer& importer = *importers().back();
+    if (!isRegularFile(path)) {
+        Logger::error("Error importing scene " + path + ": not a regular file");
+        return;
+    }
     const aiScene* model = importer.ReadFile(path, kImportFlags);
     if (model == nullptr || model->mRootNode == nullptr) {
         Logger::error("Error importing scene " + path + ": " + importer.GetErrorString());

@@ -122,6 +122,12 @@ void Object::setTransform(const glm::mat4& m) {
     invalidate();
     position = glm::vec3(m[3]);
     scaling = glm::vec3(glm::length(m[0]), glm::length(m[1]), glm::length(m[2]));
+    // A flattened axis has no direction left to read a rotation from; dividing
+    // by its zero scale would give NaN to the whole subtree.
+    if (scaling.x == 0.0f || scaling.y == 0.0f || scaling.z == 0.0f) {
+        rotation = glm::quat(1.0f, 0.0f, 0.0f, 0.0f);
+        return;
+    }
     glm::mat4 pure(1.0f);
     for (int j = 0; j < 3; ++j) {
         pure[j] = glm::vec4(glm::vec3(m[j]) / scaling[j], 0.0f);

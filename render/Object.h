@@ -33,7 +33,8 @@ public:
 
     void setPosition(const glm::vec3& p);
     void setRotation(const glm::quat& q);
-    // Decomposes m into position, scaling and rotation (no mirroring).
+    // Decomposes m into position, scaling and rotation (no mirroring); with a
+    // zero scale factor the rotation is the identity.
     void setTransform(const glm::mat4& m);
     void translate(const glm::vec3& d);
     // Turns about the x, then the new y, then the new z axis, in degrees.

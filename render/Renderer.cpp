@@ -246,7 +246,11 @@ void Renderer::renderScenePass(Scene* scene) {
     selectDrawBuffers();
     Camera* camera = scene->getCamera();
     if (camera == nullptr) {
-        Logger::error("A scene without a camera was not drawn");
+        // Once: the same line every frame would bury everything else.
+        if (!reportedSceneWithoutCamera) {
+            Logger::error("A scene without a camera was not drawn");
+            reportedSceneWithoutCamera = true;
+        }
         return;
     }
     const glm::mat4 viewProjection = camera->getViewProjection();

@@ -103,4 +103,5 @@ private:
     UIPlane redPlane;
     GLuint normalTexture = 0;
     Material* redPlaneMaterial = nullptr;
+    bool reportedSceneWithoutCamera = false;
 };

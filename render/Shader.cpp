@@ -1,5 +1,6 @@
 #include "render/Shader.h"
 
+#include "app/AssetFile.h"
 #include "app/Logger.h"
 #include "render/Light.h"
 
@@ -17,6 +18,7 @@ Shader::Shader(const std::string& vertexPath, const std::string& fragmentPath) {
     glAttachShader(program, vertex);
     glAttachShader(program, fragment);
     glLinkProgram(program);
+    reportLinkFailure(vertexPath, fragmentPath);
     bindSamplers();
     glValidateProgram(program);
     glDeleteShader(vertex);
@@ -39,6 +41,25 @@ const SamplerUnit kSamplerUnits[] = {
 };
 
 }  // namespace
+
+void Shader::reportLinkFailure(const std::string& vertexPath, const std::string& fragmentPath) {
+    // A program that does not link draws nothing; without its log nobody
+    // would learn why.
+    GLint status = 0;
+    glGetProgramiv(program, GL_LINK_STATUS, &status);
+    if (status != 0) {
+        return;
+    }
+    GLint length = 0;
+    glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
+    std::string log;
+    if (length > 0) {
+        std::string buffer(static_cast<size_t>(length), '\0');
+        glGetProgramInfoLog(program, length, nullptr, buffer.data());
+        log = buffer.c_str();
+    }
+    Logger::error("Error linking shader " + vertexPath + " " + fragmentPath + ": " + log);
+}
 
 void Shader::bindSamplers() {
     for (const SamplerUnit& sampler : kSamplerUnits) {
@@ -93,11 +114,13 @@ void Shader::use() {
 }
 
 GLuint Shader::compileShader(GLenum type, const std::string& path) {
-    // A file that cannot be read gives an empty source, which fails to
-    // compile below and is reported like any faulty source.
-    std::ifstream file(path);
+    // A file that cannot be read (or is no regular file) gives an empty
+    // source, which fails to compile below and is reported like any faulty source.
     std::stringstream buffer;
-    buffer << file.rdbuf();
+    if (isRegularFile(path)) {
+        std::ifstream file(path);
+        buffer << file.rdbuf();
+    }
     const std::string source = buffer.str();
     const char* text = source.c_str();
 
@@ -207,7 +230,7 @@ GLuint Shader::loadTexture(const std::string& path, const GLint& minFilter, cons
     int width = 0;
     int height = 0;
     int channels = 0;
-    stbi_uc* pixels = stbi_load(path.c_str(), &width, &height, &channels, 4);
+    stbi_uc* pixels = isRegularFile(path) ? stbi_load(path.c_str(), &width, &height, &channels, 4) : nullptr;
     if (pixels == nullptr) {
         const std::string message = "Error loading texture " + path;
         Logger::error(message);

@@ -24,8 +24,8 @@ public:
 
     void use();
 
-    // Reads and compiles one stage. Failures (also a missing file) are logged
-    // and the stage is returned anyway.
+    // Reads and compiles one stage. Failures (also a missing file, or one that
+    // is no regular file) are logged and the stage is returned anyway.
     static GLuint compileShader(GLenum type, const std::string& path);
 
     // Cached lookup; -1 when the program has no such active uniform.
@@ -61,6 +61,8 @@ private:
     const LightLocations& lightLocations(GLuint index);
     // Points the known sampler uniforms at their texture units.
     void bindSamplers();
+    // Logs the link log of a program that did not link.
+    void reportLinkFailure(const std::string& vertexPath, const std::string& fragmentPath);
 
     GLuint program = 0;
     GLuint pointLightCount = 0;

@@ -1,5 +1,6 @@
 #include "render/Skybox.h"
 
+#include "app/AssetFile.h"
 #include "app/Logger.h"
 #include "render/Shader.h"
 
@@ -42,16 +43,24 @@ void Skybox::loadCubemap(const std::vector<std::string>& faces) {
                       std::to_string(faces.size()));
     }
     const std::size_t used = faces.size() < kFaceCount ? faces.size() : kFaceCount;
+    // The first face uploaded sets the size: a cube map with faces of unequal
+    // sizes is incomplete, so a face of another size is left out and named.
+    int faceSize = 0;
     for (std::size_t i = 0; i < used; ++i) {
         const std::string& path = faces[i];
         // Faces are uploaded as RGB, so the decoder always delivers three channels.
-        unsigned char* data = stbi_load(path.c_str(), &width, &height, &channels, 3);
+        unsigned char* data = isRegularFile(path) ? stbi_load(path.c_str(), &width, &height, &channels, 3) : nullptr;
         if (data == nullptr) {
             Logger::error("Cubemap tex failed to load at path: " + path);
         } else if (width != height) {
             Logger::error("Cubemap tex at path: " + path + " is not square (" +
                           std::to_string(width) + "x" + std::to_string(height) + ")");
+        } else if (faceSize != 0 && width != faceSize) {
+            Logger::error("Cubemap tex at path: " + path + " is " + std::to_string(width) + "x" +
+                          std::to_string(height) + ", unlike the other faces (" + std::to_string(faceSize) +
+                          "x" + std::to_string(faceSize) + ")");
         } else {
+            faceSize = width;
             glTexImage2D(static_cast<GLenum>(GL_TEXTURE_CUBE_MAP_POSITIVE_X + i), 0, GL_RGB, width,
                          height, 0, GL_RGB, GL_UNSIGNED_BYTE, data);
         }

@@ -1,12 +1,11 @@
 #include "tests/support/Process.h"
 
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -57,18 +56,20 @@ void TempDir::write(const std::string& relativePath, const std::string& content)
 }
 
 void linkGameAssets(const TempDir& dir, const std::set<std::string>& except) {
-    fs::create_directories(dir.path() / "assets");
-    for (const fs::directory_entry& entry : fs::directory_iterator(fs::path(TOLLBROOK_SOURCE_DIR) / "assets")) {
-        const std::string name = entry.path().filename().string();
-        if (name != "settings.ini" && except.count(name) == 0) {
-            fs::create_symlink(entry.path(), dir.path() / "assets" / name);
+    const fs::path source = fs::path(TOLLBROOK_SOURCE_DIR) / "assets";
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(source)) {
+        const fs::path relative = fs::relative(entry.path(), source), target = dir.path() / "assets" / relative;
+        if (entry.is_directory()) {
+            fs::create_directories(target);
+        } else if (relative != "settings.ini" && except.count(relative.string()) == 0) {
+            fs::create_directories(target.parent_path());
+            fs::create_symlink(entry.path(), target);
         }
     }
 }
 
 GameProcess::GameProcess(const fs::path& workDir, const std::string& display) {
-    // The shell sets up the directory, environment and output files, then
-    // becomes the game.
+    // The shell sets up the directory, environment and output files, then becomes the game.
     const std::string command = "cd '" + workDir.string() + "' && exec env -u WAYLAND_DISPLAY " +
                                 (display.empty() ? "-u DISPLAY" : "DISPLAY=" + display) + " '" + TOLLBROOK_EXE +
                                 "' >'" + (outputDir_.path() / "out").string() + "' 2>'" +
@@ -100,14 +101,6 @@ bool GameProcess::running() {
     return pid_ > 0;
 }
 
-bool GameProcess::waitFor(double seconds) {
-    for (double waited = 0.0; running(); waited += 0.02) {
-        if (waited >= seconds) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
 std::string GameProcess::standardOutput() const { return readFile(outputDir_.path() / "out"); }
 std::string GameProcess::standardError() const { return readFile(outputDir_.path() / "err"); }
 
@@ -115,25 +108,21 @@ XServer::XServer() {
     int displayPipe[2];
     if (pipe(displayPipe) != 0) return;
     const std::string fd = std::to_string(displayPipe[1]);
-    const std::string dir = screenDir_.path().string();
     pid_ = fork();
     if (pid_ == 0) {
         close(displayPipe[0]);
         const int null = open("/dev/null", O_RDWR);
-        dup2(null, STDIN_FILENO);
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
+        for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(null, fd);
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp", "-wr",
-               "-fbdir", dir.c_str(), static_cast<char*>(nullptr));
+               static_cast<char*>(nullptr));
         _exit(127);
     }
     close(displayPipe[1]);
     // Xvfb writes its display number once it accepts connections.
     std::string number;
     pollfd waitFd{displayPipe[0], POLLIN, 0};
-    for (char c = 0; pid_ > 0 && poll(&waitFd, 1, 10000) > 0 && read(displayPipe[0], &c, 1) == 1 && c != '\n';) {
+    for (char c = 0; pid_ > 0 && poll(&waitFd, 1, 10000) > 0 && read(displayPipe[0], &c, 1) == 1 && c != '\n';)
         number += c;
-    }
     close(displayPipe[0]);
     if (!number.empty()) display_ = ":" + number;
 }
@@ -150,24 +139,13 @@ std::string XServer::findWindow(const std::string& title, int seconds) const {
 }
 
 std::vector<uint8_t> XServer::grab(int w, int h) const {
-    const std::string file = readFile(screenDir_.path() / "Xvfb_screen0");
-    if (file.size() < 100) return {};
-    const auto field = [&](int i) {
-        const auto* p = reinterpret_cast<const uint8_t*>(file.data()) + 4 * i;
-        return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-    };
-    // XWD header: size, ..., bits per pixel (11), bytes per line (12),
-    // colour count (19); 32-bit pixels, least significant byte first.
-    const std::size_t data = field(0) + field(19) * 12u;
-    const uint32_t bytesPerLine = field(12);
-    if (field(11) != 32 || field(7) != 0 || file.size() < data + bytesPerLine * std::size_t(h)) return {};
-    std::vector<uint8_t> pixels(std::size_t(w) * h * 4);
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            const char* p = file.data() + data + bytesPerLine * y + 4 * x;
-            uint8_t* q = pixels.data() + (std::size_t(y) * w + x) * 4;
-            q[0] = uint8_t(p[2]), q[1] = uint8_t(p[1]), q[2] = uint8_t(p[0]), q[3] = 255;
-        }
-    }
+    const fs::path file = screenDir_.path() / "screen.rgb";
+    fs::remove(file);
+    run("import -window root -crop " + std::to_string(w) + "x" + std::to_string(h) + "+0+0 -depth 8 rgb:" +
+        file.string());
+    const std::string rgb = readFile(file);
+    if (rgb.size() != std::size_t(w) * h * 3) return {};
+    std::vector<uint8_t> pixels(std::size_t(w) * h * 4, 255);
+    for (std::size_t i = 0; i < std::size_t(w) * h; ++i) std::copy_n(rgb.data() + 3 * i, 3, pixels.begin() + 4 * i);
     return pixels;
 }

@@ -13,7 +13,6 @@ public:
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-
     const std::filesystem::path& path() const { return path_; }
     // Writes a file below the directory, creating its parent folders.
     void write(const std::string& relativePath, const std::string& content) const;
@@ -22,9 +21,9 @@ private:
     std::filesystem::path path_;
 };
 
-// Links every entry of the game's assets/ into dir/assets except
-// settings.ini and the names in `except`, so that a test's own settings file
-// runs with the real content.
+// Mirrors the game's assets/ into dir/assets, one link per file, except
+// settings.ini and the paths (relative to assets/) in `except`, so that a test
+// runs its own settings and replaces single files with the real content around.
 void linkGameAssets(const TempDir& dir, const std::set<std::string>& except = {});
 
 // The game executable in `workDir` on X display `display` (none when empty).
@@ -34,9 +33,6 @@ class GameProcess {
 public:
     GameProcess(const std::filesystem::path& workDir, const std::string& display);
     ~GameProcess();
-
-    // Waits up to `seconds` for the game to end. False when it still runs.
-    bool waitFor(double seconds);
     bool running();
     // Exit status, or -1 when killed by a signal or still running.
     int exitCode() const { return exitCode_; }
@@ -51,13 +47,11 @@ private:
 };
 
 // An Xvfb server of our own (640x480, 24-bit), so that a test's windows and
-// synthetic input meet no other client; its screen is kept in a file that
-// grab() reads. Not available when Xvfb is missing.
+// synthetic input meet no other client. Not available when Xvfb is missing.
 class XServer {
 public:
     XServer();
     ~XServer();
-
     bool ok() const { return !display_.empty(); }
     // The value for DISPLAY, e.g. ":3".
     const std::string& display() const { return display_; }
