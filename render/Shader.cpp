@@ -226,6 +226,10 @@ GLuint Shader::loadTexture(const std::string& path, const GLint& minFilter, cons
     stbi_image_free(pixels);
 
     textures.emplace(path, texture);
+    // Grey and RGB files arrive with alpha 255 everywhere.
+    if (channels == 1 || channels == 3) {
+        opaqueTextures.insert(path);
+    }
     return texture;
 }
 
