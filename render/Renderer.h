@@ -1,7 +1,6 @@
 #pragma once
 
 #include "render/Font.h"
-#include "render/Mesh.h"
 #include "render/Object.h"
 #include "render/Shader.h"
 
@@ -12,6 +11,7 @@
 struct GLFWwindow;
 class ConfettiEmitter;
 class Material;
+class Mesh;
 class Scene;
 
 // The off-screen target of the 3D passes: colour on attachment 0 and a
