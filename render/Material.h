@@ -54,7 +54,7 @@ public:
     std::string getTexturePath(GLint unit) const;
     // Whether every fragment drawn with it is fully opaque, so nothing behind
     // it can show through: a colour with alpha 1, or a diffuse texture from a
-    // file without an alpha channel.
+    // file whose alpha is 255 everywhere.
     bool isOpaque() const;
 
 private:

@@ -52,7 +52,7 @@ public:
     // Throws std::runtime_error("Error loading texture " + path) when the
     // file cannot be decoded.
     GLuint loadTexture(const std::string& path, const GLint& minFilter, const GLint& magFilter);
-    // True for a texture loaded from a file without an alpha channel.
+    // True for a texture loaded from a file whose alpha is 255 everywhere.
     bool isOpaqueTexture(const std::string& path) const { return opaqueTextures.count(path) != 0; }
 
     GLuint getProgram() const { return program; }
