@@ -77,10 +77,20 @@ private:
     const PhysicsQueryFilterCallback& filter;
 };
 
+// Bullet's default pools hold 4096 contact manifolds and collision
+// algorithms, about 4 MB, for a level of a few dozen bodies; past the pool
+// Bullet allocates one by one.
+btDefaultCollisionConstructionInfo collisionPools() {
+    btDefaultCollisionConstructionInfo info;
+    info.m_defaultMaxPersistentManifoldPoolSize = 256;
+    info.m_defaultMaxCollisionAlgorithmPoolSize = 256;
+    return info;
+}
+
 }  // namespace
 
 PhysicsScene::PhysicsScene(ModelLoader* /*loader*/, ContactReportCallback* contactCallback)
-    : collisionConfiguration(std::make_unique<btDefaultCollisionConfiguration>()),
+    : collisionConfiguration(std::make_unique<btDefaultCollisionConfiguration>(collisionPools())),
       dispatcher(std::make_unique<btCollisionDispatcher>(collisionConfiguration.get())),
       broadphase(std::make_unique<btDbvtBroadphase>()),
       solver(std::make_unique<btSequentialImpulseConstraintSolver>()),

@@ -114,3 +114,11 @@ Material* MaterialManager::get(const std::string& name) {
     }
     return found->second;
 }
+
+bool Material::isOpaque() const {
+    const auto diffuse = texturePaths.find(kDiffuseTextureUnit);
+    if (diffuse == texturePaths.end()) {
+        return color.a >= 1.0f;
+    }
+    return !diffuse->second.empty() && shader->isOpaqueTexture(diffuse->second);
+}

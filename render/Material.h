@@ -52,6 +52,10 @@ public:
     GLuint getTextureId(GLint unit) const;
     // Empty when the unit has no texture or it was set by name.
     std::string getTexturePath(GLint unit) const;
+    // Whether every fragment drawn with it is fully opaque, so nothing behind
+    // it can show through: a colour with alpha 1, or a diffuse texture from a
+    // file whose alpha is 255 everywhere.
+    bool isOpaque() const;
 
 private:
     Shader* shader;

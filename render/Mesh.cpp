@@ -69,6 +69,17 @@ void Mesh::copyTriangles(const aiMesh* source) {
 }
 
 void Mesh::setUpBuffers() {
+    if (vertexCount > 0) {
+        glm::vec3 low(vertices[0], vertices[1], vertices[2]);
+        glm::vec3 high = low;
+        for (int i = 1; i < vertexCount; ++i) {
+            const glm::vec3 p = glm::make_vec3(vertices + static_cast<size_t>(i) * kFloatsPerVertex);
+            low = glm::min(low, p);
+            high = glm::max(high, p);
+        }
+        center = (low + high) * 0.5f;
+    }
+
     glGenVertexArrays(1, &vao);
     glBindVertexArray(vao);
 
@@ -117,7 +128,8 @@ Mesh::Mesh(Mesh&& other) noexcept
       vertices(std::exchange(other.vertices, nullptr)),
       vertexCount(std::exchange(other.vertexCount, 0)),
       indices(std::exchange(other.indices, nullptr)),
-      indexCount(std::exchange(other.indexCount, 0)) {}
+      indexCount(std::exchange(other.indexCount, 0)),
+      center(other.center) {}
 
 Mesh& Mesh::operator=(Mesh&& other) noexcept {
     if (this != &other) {
@@ -131,6 +143,7 @@ Mesh& Mesh::operator=(Mesh&& other) noexcept {
         vertexCount = std::exchange(other.vertexCount, 0);
         indices = std::exchange(other.indices, nullptr);
         indexCount = std::exchange(other.indexCount, 0);
+        center = other.center;
     }
     return *this;
 }
@@ -144,7 +157,15 @@ void Mesh::draw(const glm::mat4& model, Material* drawMaterial, bool selected) {
         return;
     }
     applyMaterial(model, drawMaterial, selected);
-    drawElements();
+    if (depthLaidDown) {
+        // Its own depth is already in the buffer. Only these draws pass on
+        // equal depth; every other keeps GL_LESS and its old ties.
+        glDepthFunc(GL_LEQUAL);
+        drawElements();
+        glDepthFunc(GL_LESS);
+    } else {
+        drawElements();
+    }
 }
 
 Shader* Mesh::applyMaterial(const glm::mat4& model, Material* drawMaterial, bool selected) {

@@ -40,6 +40,12 @@ public:
     void render(const glm::mat4& model, bool selected);
     // Nothing when material is null. `selected` raises "ka" to 1 for this draw.
     virtual void draw(const glm::mat4& model, Material* material, bool selected);
+    // Binds the vertex array and draws the triangles with whatever program is current.
+    void drawElements();
+
+    // Set while the depth pre-pass has written this mesh's depth for the
+    // current scene pass: its lit draw then passes on equal depth.
+    void setDepthLaidDown(bool value) { depthLaidDown = value; }
 
     void setMaterial(Material* newMaterial) { material = newMaterial; }
     Material* getMaterial() const { return material; }
@@ -49,6 +55,8 @@ public:
     int getVertexCount() const { return vertexCount; }
     GLuint* getIndices() const { return indices; }
     int getIndexCount() const { return indexCount; }
+    // The middle of the vertices' bounding box, in the mesh's own frame.
+    const glm::vec3& getCenter() const { return center; }
 
 protected:
     Mesh() = default;
@@ -57,11 +65,9 @@ protected:
     // Fills indices, indexCount and drawCount from an imported mesh's faces:
     // each triangle its three slots; points and lines are not drawn.
     void copyTriangles(const aiMesh* source);
-    // Binds the vertex array and draws the triangles.
     // Uploads the material and the model matrix (with the focus highlight when
     // selected) and returns the shader the draw goes through.
     Shader* applyMaterial(const glm::mat4& model, Material* drawMaterial, bool selected);
-    void drawElements();
 
     Material* material = nullptr;
     GLuint vao = 0;
@@ -72,6 +78,8 @@ protected:
     int vertexCount = 0;
     GLuint* indices = nullptr;
     int indexCount = 0;
+    glm::vec3 center{0.0f};
+    bool depthLaidDown = false;
 
 private:
     void release();

@@ -7,6 +7,7 @@
 #include "render/ConfettiEmitter.h"
 #include "render/Material.h"
 #include "render/Scene.h"
+#include "render/SkinnedMesh.h"
 
 #include <GLFW/glfw3.h>
 #include <glm/gtc/type_ptr.hpp>
@@ -18,6 +19,8 @@
 namespace {
 
 const GLenum kDrawBuffers[2] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1};
+// The program whose opaque meshes get a depth pre-pass.
+const char* const kLitShaderName = "phong";
 
 // Allocates an empty 2D texture with nearest filtering, clamped at the edges.
 GLuint makeTargetTexture(GLint internalFormat, GLenum format, GLenum type, GLuint width, GLuint height) {
@@ -122,6 +125,7 @@ Renderer::Renderer(GLFWwindow* window, GLuint width, GLuint height)
                    1.0f, 1.0f,  1.0f, 1.0f,  -1.0f, 1.0f, 0.0f, 1.0f,  1.0f,  -1.0f, 1.0f, 0.0f},
       contourShader("assets/shaders/contourRenderer.vsh", "assets/shaders/contourRenderer.fsh"),
       textShader("assets/shaders/text.vsh", "assets/shaders/text.fsh"),
+      depthShader("assets/shaders/phong.vsh", "assets/shaders/depthOnly.fsh"),
       framebuffer(width, height),
       window(window),
       redPlane("redPlane", 0.0f, 0.0f, 1.0f, 1.0f) {
@@ -261,7 +265,62 @@ void Renderer::renderScenePass(Scene* scene) {
         shader.setMat4("viewProjectionMatrix", 1, GL_FALSE, glm::value_ptr(matrix));
         shader.setVec3("eyePos", eye.x, eye.y, eye.z);
     }
+    // Lines of neighbouring triangles tie in depth, and the first one drawn
+    // must stay on top as it does without the pre-pass: wireframe skips it.
+    const bool prePassed =
+        depthPrePass && !wireframe && scene->isEnabled() && drawDepthPrePass(scene, viewProjection, eye);
     scene->draw();
+    if (prePassed) {
+        for (const DepthDraw& draw : depthDraws) {
+            draw.mesh->setDepthLaidDown(false);
+        }
+    }
+}
+
+// Shading is the frame's cost in software GL, and without this every opaque
+// surface is shaded wherever it is drawn before whatever hides it (the
+// labyrinth, first by name, behind the cell's wall). The lit vertex stage
+// computes the same invariant position, so the lit draw of each of these
+// meshes ties exactly with its depth here and passes with GL_LEQUAL. Translucent
+// draws (text, the sky) and the skinned guard, whose bones this program does
+// not get, are left to the lit pass; they keep their order there.
+bool Renderer::drawDepthPrePass(Scene* scene, const glm::mat4& viewProjection, const glm::vec3& eye) {
+    const auto lit = shaderManager.getShaders().find(kLitShaderName);
+    if (lit == shaderManager.getShaders().end()) {
+        return false;
+    }
+    depthDraws.clear();
+    for (const auto& entry : scene->getObjects()) {
+        Object* object = entry.second;
+        if (object->isHidden() && !object->isDrawOnce()) {
+            continue;
+        }
+        for (Mesh* mesh : object->getMeshes()) {
+            const Material* material = mesh->getMaterial();
+            if (material == nullptr || material->getShader() != &lit->second || !material->isOpaque() ||
+                dynamic_cast<SkinnedMesh*>(mesh) != nullptr) {
+                continue;
+            }
+            const glm::mat4 model = object->getModelMatrix();
+            const glm::vec3 center(model * glm::vec4(mesh->getCenter(), 1.0f));
+            depthDraws.push_back({glm::length(center - eye), mesh, model});
+        }
+    }
+    if (depthDraws.empty()) {
+        return false;
+    }
+    // Nearest first, so the depth test turns most of the rest away early.
+    std::sort(depthDraws.begin(), depthDraws.end(),
+              [](const DepthDraw& a, const DepthDraw& b) { return a.distance < b.distance; });
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    depthShader.setMat4("viewProjectionMatrix", 1, GL_FALSE, glm::value_ptr(viewProjection));
+    for (const DepthDraw& draw : depthDraws) {
+        depthShader.setMat4("modelMatrix", 1, GL_FALSE, glm::value_ptr(draw.model));
+        draw.mesh->drawElements();
+        draw.mesh->setDepthLaidDown(true);
+    }
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    return true;
 }
 
 void Renderer::handleKey(int key, int action) {

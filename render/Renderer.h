@@ -11,6 +11,7 @@
 struct GLFWwindow;
 class ConfettiEmitter;
 class Material;
+class Mesh;
 class Scene;
 
 // The off-screen target of the 3D passes: colour on attachment 0 and a
@@ -69,6 +70,9 @@ public:
     void render();
     void renderScenePass(Scene* scene);
     void handleKey(int key, int action);
+    // On by default; off draws every scene pass without its depth pre-pass
+    // (for comparing pictures and frame times).
+    void setDepthPrePass(bool on) { depthPrePass = on; }
 
     bool getCullFaces() const { return cullFaces; }
     bool getWireframe() const { return wireframe; }
@@ -81,13 +85,24 @@ public:
     GLuint getNormalTexture() const { return normalTexture; }
 
 private:
+    // One opaque mesh of the depth pre-pass and its distance from the eye.
+    struct DepthDraw {
+        float distance;
+        Mesh* mesh;
+        glm::mat4 model;
+    };
+
     void selectDrawBuffers();
+    // Writes the depth of the scene's opaque lit meshes; false when it drew nothing.
+    bool drawDepthPrePass(Scene* scene, const glm::mat4& viewProjection, const glm::vec3& eye);
 
     float quadVertices[24];
     GLuint quadVao = 0;
     GLuint quadVbo = 0;
     Shader contourShader;
     Shader textShader;
+    // The lit program's vertex stage with an empty fragment stage.
+    Shader depthShader;
     Framebuffer framebuffer;
     ShaderManager shaderManager;
     GLFWwindow* window;
@@ -104,4 +119,6 @@ private:
     GLuint normalTexture = 0;
     Material* redPlaneMaterial = nullptr;
     bool reportedSceneWithoutCamera = false;
+    bool depthPrePass = true;
+    std::vector<DepthDraw> depthDraws;  // kept to reuse its storage
 };

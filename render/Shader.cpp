@@ -246,9 +246,18 @@ GLuint Shader::loadTexture(const std::string& path, const GLint& minFilter, cons
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
     glGenerateMipmap(GL_TEXTURE_2D);
+    // What is drawn with a texture whose alpha is 255 everywhere hides what
+    // lies behind it (grey and RGB files arrive so).
+    bool opaque = true;
+    for (size_t i = 3; opaque && i < static_cast<size_t>(width) * height * 4; i += 4) {
+        opaque = pixels[i] == 255;
+    }
     stbi_image_free(pixels);
 
     textures.emplace(path, texture);
+    if (opaque) {
+        opaqueTextures.insert(path);
+    }
     return texture;
 }
 

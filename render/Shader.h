@@ -5,6 +5,7 @@
 #include <array>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class PointLight;
@@ -51,6 +52,8 @@ public:
     // Throws std::runtime_error("Error loading texture " + path) when the
     // file cannot be decoded.
     GLuint loadTexture(const std::string& path, const GLint& minFilter, const GLint& magFilter);
+    // True for a texture loaded from a file whose alpha is 255 everywhere.
+    bool isOpaqueTexture(const std::string& path) const { return opaqueTextures.count(path) != 0; }
 
     GLuint getProgram() const { return program; }
     GLuint getPointLightCount() const { return pointLightCount; }
@@ -70,6 +73,7 @@ private:
     GLuint spotLightCount = 0;
     std::unordered_map<std::string, GLint> uniformLocations;
     std::unordered_map<std::string, GLuint> textures;
+    std::unordered_set<std::string> opaqueTextures;
     // Per light index, looked up once ("pointLight[i]...." names are built
     // only the first time an index is used).
     std::vector<LightLocations> pointLightLocations;

@@ -203,3 +203,27 @@ TEST_F(RendererTest, TheFramebufferIsCompleteAndGlErrorsAreLogged) {
     EXPECT_NE(err.find("[ERROR] GL error"), std::string::npos) << err;
 #endif
 }
+
+// The depth pre-pass only saves shading: on the real level, from the start
+// (the labyrinth hidden behind the cell wall) and inside the labyrinth (the
+// guard, which it leaves out), every view is the picture drawn without it.
+TEST_F(RendererTest, TheDepthPrePassLeavesEveryViewOfTheLevelAsItWas) {
+    loadLevel();
+    const glm::vec3 views[2][2] = {{{0.0f, 1.6f, 0.0f}, {1.0f, 0.0f, 0.0f}},
+                                   {{12.9f, 1.6f, -2.15f}, {0.0f, 0.0f, -1.0f}}};
+    for (int v = 0; v < 2; ++v) {
+        camera->setPositionAndFront(views[v][0], views[v][1]);
+        // Contours, then the normals view, culling off and wireframe on top.
+        for (int key : {0, GLFW_KEY_F4, GLFW_KEY_F2, GLFW_KEY_F1}) {
+            press(key);
+            const std::string name = "renderer_level_" + std::to_string(v) + "_" + std::to_string(key);
+            renderer->setDepthPrePass(false);
+            const std::vector<uint8_t> without = frame(name + "_without_pre_pass");
+            renderer->setDepthPrePass(true);
+            EXPECT_EQ(differingPixels(frame(name), without, 0), 0) << name;
+        }
+        for (int key : {GLFW_KEY_F4, GLFW_KEY_F2, GLFW_KEY_F1}) {
+            press(key);
+        }
+    }
+}

@@ -16,6 +16,10 @@ uniform mat4 modelMatrix;
 uniform mat4 viewProjectionMatrix;
 uniform mat4 bones[MAX_BONES];
 
+// The depth pre-pass runs this same stage with an empty fragment stage; the
+// lit pass then draws with GL_LEQUAL and must land on exactly those depths.
+invariant gl_Position;
+
 out VertexData {
     vec3 worldPosition;
     vec3 worldNormal;
