@@ -53,7 +53,26 @@ def to_img(rgb):
     return Image.fromarray((np.clip(rgb, 0.0, 1.0) * 255.0 + 0.5).astype(np.uint8))
 
 
+# Maps of small things, never seen up close enough to show their full detail
+# (a player cannot come nearer than about half a metre): they are painted at
+# full size and stored one mipmap level down, which looks the same wherever
+# the full map would have been shown at half its size or less, and takes a
+# quarter of the memory.
+STORED_AT_HALF = {"steel", "wood", "fabric", "plate", "goal", "guard", "ceiling", "concrete"}
+
+
+def mip_half(img):
+    """The next mipmap level: each texel the mean of a 2 x 2 block, as the GL
+    builds a map's levels."""
+    a = np.asarray(img, dtype=np.float64)
+    h, w = a.shape[0] // 2, a.shape[1] // 2
+    a = a[:2 * h, :2 * w].reshape(h, 2, w, 2, *a.shape[2:]).mean(axis=(1, 3))
+    return Image.fromarray((a + 0.5).astype(np.uint8), img.mode)
+
+
 def save(img, name):
+    if os.path.splitext(name)[0].replace("_specular", "") in STORED_AT_HALF:
+        img = mip_half(img)
     path = os.path.join(TEX, name)
     os.makedirs(os.path.dirname(path), exist_ok=True)
     if name.endswith(".jpg"):
