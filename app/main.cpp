@@ -108,6 +108,8 @@ int run() {
     // The frame is drawn at the size the window was made with: a resized
     // window would show a cropped picture, so it keeps its size.
     glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
+    glfwWindowHint(GLFW_DEPTH_BITS, 0);
+    glfwWindowHint(GLFW_STENCIL_BITS, 0);
 
     GLFWmonitor* monitor = nullptr;
     if (settings.fullscreen) {

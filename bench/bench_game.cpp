@@ -288,6 +288,8 @@ int main(int argc, char** argv) {
     glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 5);
     glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
     glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
+    glfwWindowHint(GLFW_DEPTH_BITS, 0);
+    glfwWindowHint(GLFW_STENCIL_BITS, 0);
     GLFWwindow* window = glfwCreateWindow(kWidth, kHeight, "bench_game", nullptr, nullptr);
     if (window == nullptr) {
         std::fprintf(stderr, "bench_game: no OpenGL 4.5 core context\n");

@@ -4,8 +4,9 @@
 #   bench/compare.sh BASE_TREE [rounds] [frames]
 # BASE_TREE is a checkout of the base commit, e.g. from
 #   git worktree add ../tollbrook-base <commit>
-# This tree's bench_game.cpp is built in both trees, so both sides measure
-# alike. Each round runs the base, then this tree, with LP_NUM_THREADS=8 and
+# A base without bench_game.cpp gets this tree's, so both sides measure
+# alike; a base with its own keeps it, since it opens the window the way its
+# own game does. Each round runs the base, then this tree, with LP_NUM_THREADS=8 and
 # then =2; the table gives the means over the rounds, and the pictures of the
 # two sides are compared pixel by pixel (PSNR, ImageMagick's compare).
 set -euo pipefail
@@ -15,7 +16,7 @@ ROUNDS=${2:-3}
 FRAMES=${3:-40}
 OUT="$(pwd)/build/bench/compare"
 
-cp bench/bench_game.cpp bench/CMakeLists.txt "$BASE/bench/"
+[ -f "$BASE/bench/bench_game.cpp" ] || cp bench/bench_game.cpp bench/CMakeLists.txt "$BASE/bench/"
 for tree in . "$BASE"; do
     (cd "$tree" && cmake -S . -B build -DCMAKE_BUILD_TYPE=Release > /dev/null &&
         cmake --build build --target bench_game --parallel 4 > /dev/null)
