@@ -11,6 +11,7 @@
 
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
+#include <malloc.h>
 #include <stb/stb_image.h>
 
 #include <exception>
@@ -19,6 +20,10 @@
 namespace {
 
 const char* const kIconFile = "assets/icon.png";
+
+// Blocks of this size and up get pages of their own (the C library's
+// default starting threshold).
+constexpr int kLargeBlockBytes = 128 * 1024;
 
 // The window system takes the icon as one property of 4 bytes a pixel, and an
 // X server ends the program when the property exceeds its request size (16 MB
@@ -91,6 +96,12 @@ bool windowSizeUsable(int width, int height) {
 
 int run() {
     Logger::log("Starting Game", INFO);
+    // Loading allocates and frees many large blocks (decoded images, model
+    // buffers, the shader compiler's work). By default the C library raises
+    // its threshold for serving a block from its own pages to the largest
+    // block freed so far, and the heap then keeps those blocks' pages as
+    // fragments; a fixed threshold gives each one back when it is freed.
+    mallopt(M_MMAP_THRESHOLD, kLargeBlockBytes);
 
     const IniReader reader(kSettingsFile);
     const Settings settings = readSettings(reader);
@@ -108,6 +119,10 @@ int run() {
     // The frame is drawn at the size the window was made with: a resized
     // window would show a cropped picture, so it keeps its size.
     glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
+    // The scenes are drawn into the renderer's own target, and everything
+    // drawn onto the window (the post-process quad, the red plane, the
+    // overlays) has the depth test off: a depth and stencil buffer of the
+    // window would only take memory.
     glfwWindowHint(GLFW_DEPTH_BITS, 0);
     glfwWindowHint(GLFW_STENCIL_BITS, 0);
 

@@ -36,6 +36,7 @@
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
 #include <glm/gtc/type_ptr.hpp>
+#include <malloc.h>
 #include <stb/stb_image_write.h>
 #include <sys/resource.h>
 
@@ -277,6 +278,7 @@ int main(int argc, char** argv) {
     }
 
     // Start-up as the game does it, with a desktop window of the benchmark's size.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     const IniReader reader(kSettingsFile);
     Settings settings = readSettings(reader);
     settings.fullscreen = false;
