@@ -11,7 +11,9 @@
 
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
+#ifdef __GLIBC__
 #include <malloc.h>
+#endif
 #include <stb/stb_image.h>
 
 #include <exception>
@@ -101,7 +103,9 @@ int run() {
     // its threshold for serving a block from its own pages to the largest
     // block freed so far, and the heap then keeps those blocks' pages as
     // fragments; a fixed threshold gives each one back when it is freed.
+#ifdef __GLIBC__
     mallopt(M_MMAP_THRESHOLD, kLargeBlockBytes);
+#endif
 
     const IniReader reader(kSettingsFile);
     const Settings settings = readSettings(reader);

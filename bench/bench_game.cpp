@@ -36,7 +36,9 @@
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
 #include <glm/gtc/type_ptr.hpp>
+#ifdef __GLIBC__
 #include <malloc.h>
+#endif
 #include <stb/stb_image_write.h>
 #include <sys/resource.h>
 
@@ -278,7 +280,9 @@ int main(int argc, char** argv) {
     }
 
     // Start-up as the game does it, with a desktop window of the benchmark's size.
+#ifdef __GLIBC__
     mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+#endif
     const IniReader reader(kSettingsFile);
     Settings settings = readSettings(reader);
     settings.fullscreen = false;
