@@ -40,6 +40,19 @@ const SamplerUnit kSamplerUnits[] = {
     {"diffuseTexture", 10},  {"specularTexture", 11}, {"skybox", 12},
 };
 
+// The driver's log of a shader stage or a program; GL keeps the two behind
+// getters of the same shape, which the caller passes in.
+std::string infoLog(GLuint object, PFNGLGETSHADERIVPROC getParameter, PFNGLGETSHADERINFOLOGPROC getLog) {
+    GLint length = 0;
+    getParameter(object, GL_INFO_LOG_LENGTH, &length);
+    if (length <= 0) {
+        return "";
+    }
+    std::string buffer(static_cast<size_t>(length), '\0');
+    getLog(object, length, nullptr, buffer.data());
+    return buffer.c_str();
+}
+
 }  // namespace
 
 void Shader::reportLinkFailure(const std::string& vertexPath, const std::string& fragmentPath) {
@@ -47,18 +60,10 @@ void Shader::reportLinkFailure(const std::string& vertexPath, const std::string&
     // would learn why.
     GLint status = 0;
     glGetProgramiv(program, GL_LINK_STATUS, &status);
-    if (status != 0) {
-        return;
+    if (status == 0) {
+        Logger::error("Error linking shader " + vertexPath + " " + fragmentPath + ": " +
+                      infoLog(program, glGetProgramiv, glGetProgramInfoLog));
     }
-    GLint length = 0;
-    glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
-    std::string log;
-    if (length > 0) {
-        std::string buffer(static_cast<size_t>(length), '\0');
-        glGetProgramInfoLog(program, length, nullptr, buffer.data());
-        log = buffer.c_str();
-    }
-    Logger::error("Error linking shader " + vertexPath + " " + fragmentPath + ": " + log);
 }
 
 void Shader::bindSamplers() {
@@ -131,15 +136,8 @@ GLuint Shader::compileShader(GLenum type, const std::string& path) {
     GLint status = 0;
     glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
     if (status == 0) {
-        GLint length = 0;
-        glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
-        std::string log;
-        if (length > 0) {
-            std::string buffer(static_cast<size_t>(length), '\0');
-            glGetShaderInfoLog(shader, length, nullptr, buffer.data());
-            log = buffer.c_str();
-        }
-        Logger::log("Error in compileShader for " + path + ": " + log, ERROR);
+        Logger::log("Error in compileShader for " + path + ": " + infoLog(shader, glGetShaderiv, glGetShaderInfoLog),
+                    ERROR);
     }
     return shader;
 }
