@@ -27,8 +27,11 @@ extern float farPlane;
 extern float globalBrightness;
 
 // Reads the window and camera keys, in the game's order, and stores the
-// render-wide copies. A field of view outside (0, 180), a near plane that is
-// not positive or a far plane not beyond the near plane would give a broken
-// projection, and a brightness that is negative or not finite a black or
-// white world: such values fall back to their defaults with a warning.
+// render-wide copies. A value that is not wholly a number in range, or not a
+// boolean word, is used as the reader makes of it (an int clamped into the
+// int range) with a warning naming the key, the value as written and the
+// value used. A field of view outside (0, 180), a near or far plane that is
+// not positive, or planes out of order would give a broken projection, and a
+// brightness that is negative or not finite a black or white world: such
+// values fall back to their defaults with a warning.
 Settings readSettings(const IniReader& reader);

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <regex>
+#include <sstream>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -16,16 +18,28 @@ struct IniFile {
     TempDir dir;
 };
 
+// The captured WARNING lines without their time stamps and level.
+std::string warnings(const std::string& out) {
+    return std::regex_replace(out, std::regex(R"(\[\d\d:\d\d:\d\d\]\[WARNING\] )"), "");
+}
+
 // Integers convert like strtol with base 0 (a leading 0 means octal, trailing
 // text is ignored), booleans know their words and fall back on anything else,
 // names are case-insensitive, ';' after a blank starts a comment, duplicated
 // keys are joined with a newline, and a bad line does not stop the reading.
+// A line longer than inih's buffer takes (199 characters and the line end) is
+// named and skipped whole, its cut-off rest not read as a line of its own,
+// keeping the later line numbers.
 TEST(IniReader, ValuesAsTheGameReadsThem) {
-    IniFile file(
-        "[Window]\nWIDTH = 0x400\nheight = 0800\nrefresh_rate = 1024px\noff = Off\nno = NO\nnope = nope\n"
-        "title = My Game\nthis line is wrong\ntitle = Other\n[camera]\nfov = 75 ; wider\nnear = 75;wider\n");
+    IniFile file("[Window]\nWIDTH = 0x400\nheight = 0800\nrefresh_rate = 1024px\noff = Off\nno = NO\nnope = nope\n"
+                 "title = My Game\ntitle = " + std::string(191, 't') + "brightness = 3\nthis line is wrong\n" +
+                 std::string(199, ';') + "\r\ntitle = Other\n[camera]\nfov = 75 ; wider\nnear = 75;wider\n");
+    testing::internal::CaptureStdout();
     const IniReader reader(file.path());
-    EXPECT_EQ(reader.parseError(), 9);
+    EXPECT_EQ(warnings(testing::internal::GetCapturedStdout()),
+              "Line 9 of '" + file.path() + "' is longer than 199 characters and is skipped\n");
+    EXPECT_EQ(reader.parseError(), 10);
+    EXPECT_FALSE(reader.has("window", "brightness"));
     EXPECT_EQ(reader.getInteger("window", "width", 800), 1024);
     EXPECT_EQ(reader.getInteger("WINDOW", "Height", 800), 0) << "leading zero selects octal";
     EXPECT_EQ(reader.getInteger("window", "refresh_rate", 60), 1024);
@@ -36,39 +50,74 @@ TEST(IniReader, ValuesAsTheGameReadsThem) {
     EXPECT_EQ(reader.get("camera", "near", ""), "75;wider") << "no blank before ';': no comment";
 }
 
-// Camera values that would break the projection (infinite or NaN matrices, a
-// division by zero in the depth pass) or the brightness (a black or white
-// world) fall back to their defaults with one WARNING each; sound values and
-// the render-wide copies stay.
-TEST(Settings, PictureBreakingCameraValuesFallBackWithAWarning) {
+// Settings on one line, to compare a case at a glance.
+std::string summary(const Settings& s) {
+    std::ostringstream text;
+    text << s.width << "x" << s.height << "@" << s.refreshRate << (s.fullscreen ? " full" : "")
+         << (s.useMonitorResolution ? " monitor" : "") << " fov " << s.fieldOfView << " planes "
+         << s.nearDistance << "-" << s.farDistance << " brightness " << s.brightness;
+    return text.str();
+}
+
+// Values that are not wholly a number in range, or not a boolean word, keep
+// what the reader makes of them (an int clamped, never wrapped) with a WARNING
+// naming the key, the value as written and the value used. Camera values that
+// would break the projection (infinite or NaN matrices, a division by zero in
+// the depth pass) or the brightness (a black or white world) fall back to
+// their defaults, the WARNING naming the key replaced. The documented number
+// forms pass in silence, and the render-wide copies follow the settings.
+TEST(Settings, ValuesNotTakenAsWrittenAreNamedInAWarning) {
+    const std::string prefix = "Camera setting ";
     struct Case {
-        const char* camera;
-        double fov, nearDistance, farDistance, brightness;
-        int warnings;
+        const char* file;
+        const char* settings;
+        std::string warnings;  // without time stamps, one per line
     };
     const Case cases[] = {
-        {"brightness = 0.5\n", 60.0, 0.1, 100.0, 0.5, 0},
-        {"fov = 180\nbrightness = 0\n", 60.0, 0.1, 100.0, 0.0, 1},
-        {"fov = 179.5\nnear = 0.5\nfar = 20\n", 179.5, 0.5, 20.0, 1.0, 0},
-        {"near = -1\nfar = 50\nbrightness = nan\n", 60.0, 0.1, 50.0, 1.0, 2},
-        {"near = 10\nfar = 10\nbrightness = -0.5\n", 60.0, 10.0, 100.0, 1.0, 2},
-        {"near = 500\nbrightness = inf\n", 60.0, 0.1, 100.0, 1.0, 3},
+        {"[window]\nwidth = 0x400\nheight = 010\nfullscreen = Off\nuse_monitor_resolution = YES\n"
+         "[camera]\nbrightness = 0.5\nfov = 179.5\nnear = 0.5\nfar = 20\n",
+         "1024x8@60 monitor fov 179.5 planes 0.5-20 brightness 0.5", ""},
+        {"[window]\nwidth = 1e9\nheight = 12.7\nrefresh_rate = 640px\n", "1x12@640 full monitor fov 60 planes "
+         "0.1-100 brightness 1", "Window setting width = \"1e9\" is not wholly a number, using 1\nWindow setting "
+         "height = \"12.7\" is not wholly a number, using 12\nWindow setting refresh_rate = \"640px\" is not "
+         "wholly a number, using 640\n"},
+        {"[window]\nwidth = 99999999999999999999\nheight = -2147483649\n", "2147483647x-2147483648@60 full monitor "
+         "fov 60 planes 0.1-100 brightness 1", "Window setting width = \"99999999999999999999\" is out of range, "
+         "using 2147483647\nWindow setting height = \"-2147483649\" is out of range, using -2147483648\n"},
+        {"[window]\nwidth = nan\nheight = 800\nheight = 1024\nfullscreen = maybe\nuse_monitor_resolution = \n",
+         "800x800@60 full monitor fov 60 planes 0.1-100 brightness 1", "Window setting width = \"nan\" is not a "
+         "number, using 800\nWindow setting height = \"800\\n1024\" is not wholly a number, using 800\nWindow "
+         "setting fullscreen = \"maybe\" is not one of true/false, yes/no, on/off, 1/0, using true\nWindow setting "
+         "use_monitor_resolution = \"\" is not one of true/false, yes/no, on/off, 1/0, using true\n"},
+        {"[camera]\nfov = 180\nbrightness = 0\n", "800x800@60 full monitor fov 60 planes 0.1-100 brightness 0",
+         prefix + "fov = \"180\" is not between 0 and 180, using 60\n"},
+        {"[camera]\nnear = -1\nfar = 50\nbrightness = nan\n", "800x800@60 full monitor fov 60 planes 0.1-50 "
+         "brightness 1", prefix + "near = \"-1\" is not a positive number, using 0.1\n" + prefix +
+         "brightness = \"nan\" is not a number of 0 or more, using 1\n"},
+        {"[camera]\nnear = 10\nfar = 10\nbrightness = -0.5\n", "800x800@60 full monitor fov 60 planes 10-100 "
+         "brightness 1", prefix + "far = \"10\" is not beyond the near plane (10), using 100\n" + prefix +
+         "brightness = \"-0.5\" is not a number of 0 or more, using 1\n"},
+        {"[camera]\nnear = 1e9\nbrightness = inf\n", "800x800@60 full monitor fov 60 planes 0.1-100 brightness 1",
+         prefix + "near = \"1e9\" is not in front of the far plane (100), using 0.1\n" + prefix +
+         "brightness = \"inf\" is not a number of 0 or more, using 1\n"},
+        {"[camera]\nfov = 75;wider\nnear = 500\nfar = 0.05\n", "800x800@60 full monitor fov 75 planes 0.1-100 "
+         "brightness 1", prefix + "fov = \"75;wider\" is not wholly a number, using 75\n" + prefix + "near = "
+         "\"500\" is not in front of the far plane (0.05), using 0.1\n" + prefix + "far = \"0.05\" is not beyond "
+         "the near plane (0.1), using 100\n"},
+        {"[camera]\nfar = 1e999\n", "800x800@60 full monitor fov 60 planes 0.1-100 brightness 1",
+         prefix + "far = \"1e999\" is out of range, using 100\n"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.camera);
-        IniFile file(std::string("[camera]\n") + c.camera);
+        SCOPED_TRACE(c.file);
+        IniFile file(c.file);
         const IniReader reader(file.path());
         testing::internal::CaptureStdout();
         const Settings settings = readSettings(reader);
-        const std::string out = testing::internal::GetCapturedStdout();
-        EXPECT_DOUBLE_EQ(settings.fieldOfView, c.fov);
-        EXPECT_DOUBLE_EQ(settings.nearDistance, c.nearDistance);
-        EXPECT_DOUBLE_EQ(settings.farDistance, c.farDistance);
-        EXPECT_FLOAT_EQ(nearPlane, static_cast<float>(c.nearDistance));
-        EXPECT_FLOAT_EQ(farPlane, static_cast<float>(c.farDistance));
-        EXPECT_FLOAT_EQ(globalBrightness, static_cast<float>(c.brightness));
-        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), c.warnings) << out;
-        EXPECT_EQ(out.find("][WARNING] Camera setting ") != std::string::npos, c.warnings > 0) << out;
+        EXPECT_EQ(warnings(testing::internal::GetCapturedStdout()), c.warnings);
+        EXPECT_EQ(summary(settings), c.settings);
+        EXPECT_EQ(std::make_tuple(nearPlane, farPlane, globalBrightness),
+                  std::make_tuple(static_cast<float>(settings.nearDistance),
+                                  static_cast<float>(settings.farDistance), static_cast<float>(settings.brightness)));
     }
 }
 

@@ -78,6 +78,13 @@ TEST(Startup, BrokenSettingsAndAssetsEndInOrderOrRunWithTheirMessage) {
         {"[window]\nwidth = 640\nheight = -480\nfullscreen = false\n", {}, nullptr, "", 1, {window}},
         {"[window]\nwidth = 100000\nheight = 100000\nuse_monitor_resolution = false\n", {}, nullptr, "", 1,
          {"100000 x 100000", window}},
+        // An over-long line is skipped whole (its rest would open a 300-pixel window), and a
+        // width past the int range is named as written and clamped, not wrapped to -1.
+        {"[window]\ntitle = " + std::string(191, 't') + "width = 300\nwidth = 99999999999999999999\nheight = 480\n"
+         "fullscreen = false\n", {}, nullptr, "", 1,
+         {R"(\[WARNING\] Line 2 of 'assets/settings\.ini' is longer than 199 characters and is skipped\n)",
+          R"(\[WARNING\] Window setting width = "99999999999999999999" is out of range, using 2147483647\n)",
+          "2147483647 x 480", window}},
         // What can be done without: each named, the game runs.
         {"",
          {"settings.ini", "icon.png", "textures/cubemap/top.jpg", "shaders/phong.fsh"},
