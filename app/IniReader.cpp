@@ -1,6 +1,6 @@
 #include "app/IniReader.h"
 
-#include "app/AssetFile.h"
+#include "render/AssetFile.h"
 
 #include <iostream>
 

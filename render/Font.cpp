@@ -1,7 +1,7 @@
 #include "render/Font.h"
 
-#include "app/AssetFile.h"
 #include "app/Logger.h"
+#include "render/AssetFile.h"
 #include "render/Mesh.h"
 
 #include <cmath>

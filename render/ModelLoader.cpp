@@ -1,8 +1,8 @@
 #include "render/ModelLoader.h"
 
-#include "app/AssetFile.h"
 #include "app/Lock.h"
 #include "app/Logger.h"
+#include "render/AssetFile.h"
 #include "render/Conversions.h"
 #include "render/Light.h"
 #include "render/Mesh.h"

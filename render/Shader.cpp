@@ -1,7 +1,7 @@
 #include "render/Shader.h"
 
-#include "app/AssetFile.h"
 #include "app/Logger.h"
+#include "render/AssetFile.h"
 #include "render/Light.h"
 
 #include <stb/stb_image.h>

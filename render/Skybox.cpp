@@ -1,7 +1,7 @@
 #include "render/Skybox.h"
 
-#include "app/AssetFile.h"
 #include "app/Logger.h"
+#include "render/AssetFile.h"
 #include "render/Shader.h"
 
 #include <stb/stb_image.h>
