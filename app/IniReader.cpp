@@ -1,7 +1,7 @@
 #include "app/IniReader.h"
 
-#include "app/AssetFile.h"
 #include "app/Logger.h"
+#include "render/AssetFile.h"
 
 #include <fstream>
 #include <iostream>

@@ -1,4 +1,4 @@
-#include "app/AssetFile.h"
+#include "render/AssetFile.h"
 #include "app/Console.h"
 #include "app/FrameInput.h"
 #include "app/Game.h"

@@ -1,7 +1,7 @@
 #include "render/Font.h"
 
-#include "app/AssetFile.h"
 #include "app/Logger.h"
+#include "render/AssetFile.h"
 #include "render/Mesh.h"
 
 #include <cmath>
@@ -32,6 +32,7 @@ Font::Font(FT_Library& library, const std::string& path, unsigned int size) {
     // Measuring pass: the atlas holds every loaded glyph side by side.
     int32_t width = 0;
     int32_t height = 0;
+    int inkedGlyphs = 0;
     for (int c = kFirstPrintable; c <= kLastPrintable; ++c) {
         if (FT_Load_Char(face, static_cast<FT_ULong>(c), FT_LOAD_RENDER) != 0) {
             Logger::error("Failed to load ascii character " + std::to_string(c));
@@ -42,6 +43,14 @@ Font::Font(FT_Library& library, const std::string& path, unsigned int size) {
         if (static_cast<int32_t>(bitmap.rows) > height) {
             height = static_cast<int32_t>(bitmap.rows);
         }
+        inkedGlyphs += bitmap.width > 0 && bitmap.rows > 0;
+    }
+    // A cut-off file still opens as a face, and its glyphs all load, but
+    // empty: every text would be silently missing. A font with no printable
+    // glyph to show is a font that cannot be loaded.
+    if (inkedGlyphs == 0) {
+        Logger::error("Failed to load font " + path);
+        std::exit(1);
     }
     atlasWidth = width;
     atlasHeight = height;

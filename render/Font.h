@@ -34,8 +34,9 @@ public:
     // An empty font: no face, no atlas, all glyphs zero.
     Font() = default;
 
-    // Opens the face and builds the atlas; a face that cannot be opened ends
-    // the program with status 1. Needs a current GL context.
+    // Opens the face and builds the atlas; a face that cannot be opened, or
+    // has no printable glyph to show, ends the program with status 1. Needs a
+    // current GL context.
     Font(FT_Library& library, const std::string& path, unsigned int size);
 
     // The glyph of a character; codes from 128 on have none and get the

@@ -1,8 +1,8 @@
 #include "render/ModelLoader.h"
 
-#include "app/AssetFile.h"
 #include "app/Lock.h"
 #include "app/Logger.h"
+#include "render/AssetFile.h"
 #include "render/Conversions.h"
 #include "render/Light.h"
 #include "render/Mesh.h"
@@ -16,7 +16,9 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include <filesystem>
 #include <memory>
+#include <system_error>
 #include <vector>
 
 const std::string kMissingTexturePath = "assets/textures/missing_texture.png";
@@ -46,7 +48,11 @@ ModelLoader::ModelLoader(Renderer* renderer)
 void ModelLoader::loadScene(Scene* scene, const std::string& path) {
     importers().push_back(std::make_unique<Assimp::Importer>());
     Assimp::Importer& importer = *importers().back();
-    if (!isRegularFile(path)) {
+    // Something that is there but no regular file (a FIFO would block the
+    // importer for ever) is refused here; a path with nothing there goes to
+    // the importer, whose own message names it.
+    std::error_code error;
+    if (std::filesystem::exists(path, error) && !isRegularFile(path)) {
         Logger::error("Error importing scene " + path + ": not a regular file");
         return;
     }

@@ -267,8 +267,7 @@ void Renderer::renderScenePass(Scene* scene) {
     }
     // Lines of neighbouring triangles tie in depth, and the first one drawn
     // must stay on top as it does without the pre-pass: wireframe skips it.
-    const bool prePassed =
-        depthPrePass && !wireframe && scene->isEnabled() && drawDepthPrePass(scene, viewProjection, eye);
+    const bool prePassed = !wireframe && scene->isEnabled() && drawDepthPrePass(scene, viewProjection, eye);
     scene->draw();
     if (prePassed) {
         for (const DepthDraw& draw : depthDraws) {
@@ -285,6 +284,12 @@ void Renderer::renderScenePass(Scene* scene) {
 // draws (text, the sky) and the skinned guard, whose bones this program does
 // not get, are left to the lit pass; they keep their order there.
 bool Renderer::drawDepthPrePass(Scene* scene, const glm::mat4& viewProjection, const glm::vec3& eye) {
+    // Without its program (its file missing or broken, already logged) the
+    // pre-pass would write depth with whatever program is bound and punch
+    // holes into the picture; the lit pass alone draws the same picture.
+    if (!depthShader.isLinked()) {
+        return false;
+    }
     const auto lit = shaderManager.getShaders().find(kLitShaderName);
     if (lit == shaderManager.getShaders().end()) {
         return false;

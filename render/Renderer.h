@@ -70,9 +70,6 @@ public:
     void render();
     void renderScenePass(Scene* scene);
     void handleKey(int key, int action);
-    // On by default; off draws every scene pass without its depth pre-pass
-    // (for comparing pictures and frame times).
-    void setDepthPrePass(bool on) { depthPrePass = on; }
 
     bool getCullFaces() const { return cullFaces; }
     bool getWireframe() const { return wireframe; }
@@ -101,7 +98,8 @@ private:
     GLuint quadVbo = 0;
     Shader contourShader;
     Shader textShader;
-    // The lit program's vertex stage with an empty fragment stage.
+    // The lit program's vertex stage with an empty fragment stage. When it
+    // does not link, the scene passes go without their depth pre-pass.
     Shader depthShader;
     Framebuffer framebuffer;
     ShaderManager shaderManager;
@@ -119,6 +117,5 @@ private:
     GLuint normalTexture = 0;
     Material* redPlaneMaterial = nullptr;
     bool reportedSceneWithoutCamera = false;
-    bool depthPrePass = true;
     std::vector<DepthDraw> depthDraws;  // kept to reuse its storage
 };

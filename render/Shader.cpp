@@ -1,7 +1,7 @@
 #include "render/Shader.h"
 
-#include "app/AssetFile.h"
 #include "app/Logger.h"
+#include "render/AssetFile.h"
 #include "render/Light.h"
 
 #include <stb/stb_image.h>
@@ -18,8 +18,10 @@ Shader::Shader(const std::string& vertexPath, const std::string& fragmentPath) {
     glAttachShader(program, vertex);
     glAttachShader(program, fragment);
     glLinkProgram(program);
-    reportLinkFailure(vertexPath, fragmentPath);
-    bindSamplers();
+    linked = reportLinkFailure(vertexPath, fragmentPath);
+    if (linked) {  // an unlinked program has no uniforms to ask for
+        bindSamplers();
+    }
     glValidateProgram(program);
     glDeleteShader(vertex);
     glDeleteShader(fragment);
@@ -55,7 +57,7 @@ std::string infoLog(GLuint object, PFNGLGETSHADERIVPROC getParameter, PFNGLGETSH
 
 }  // namespace
 
-void Shader::reportLinkFailure(const std::string& vertexPath, const std::string& fragmentPath) {
+bool Shader::reportLinkFailure(const std::string& vertexPath, const std::string& fragmentPath) {
     // A program that does not link draws nothing; without its log nobody
     // would learn why.
     GLint status = 0;
@@ -64,6 +66,7 @@ void Shader::reportLinkFailure(const std::string& vertexPath, const std::string&
         Logger::error("Error linking shader " + vertexPath + " " + fragmentPath + ": " +
                       infoLog(program, glGetProgramiv, glGetProgramInfoLog));
     }
+    return status != 0;
 }
 
 void Shader::bindSamplers() {
@@ -84,6 +87,7 @@ Shader::~Shader() {
 
 Shader::Shader(Shader&& other) noexcept
     : program(std::exchange(other.program, 0)),
+      linked(std::exchange(other.linked, false)),
       pointLightCount(std::exchange(other.pointLightCount, 0)),
       directionalLightCount(std::exchange(other.directionalLightCount, 0)),
       spotLightCount(std::exchange(other.spotLightCount, 0)),
@@ -101,6 +105,7 @@ Shader& Shader::operator=(Shader&& other) noexcept {
             glDeleteProgram(program);
         }
         program = std::exchange(other.program, 0);
+        linked = std::exchange(other.linked, false);
         pointLightCount = std::exchange(other.pointLightCount, 0);
         directionalLightCount = std::exchange(other.directionalLightCount, 0);
         spotLightCount = std::exchange(other.spotLightCount, 0);
@@ -120,11 +125,16 @@ void Shader::use() {
 
 GLuint Shader::compileShader(GLenum type, const std::string& path) {
     // A file that cannot be read (or is no regular file) gives an empty
-    // source, which fails to compile below and is reported like any faulty source.
+    // source, which fails to compile below. The driver then blames the
+    // source's first character, so the real cause is named first.
     std::stringstream buffer;
+    std::ifstream file;
     if (isRegularFile(path)) {
-        std::ifstream file(path);
+        file.open(path);
         buffer << file.rdbuf();
+    }
+    if (!file.is_open() || file.bad()) {
+        Logger::error("Cannot read shader file " + path);
     }
     const std::string source = buffer.str();
     const char* text = source.c_str();

@@ -56,6 +56,9 @@ public:
     bool isOpaqueTexture(const std::string& path) const { return opaqueTextures.count(path) != 0; }
 
     GLuint getProgram() const { return program; }
+    // False when the program did not link: drawing with it draws nothing,
+    // and making it current fails and leaves the previous program bound.
+    bool isLinked() const { return linked; }
     GLuint getPointLightCount() const { return pointLightCount; }
 
 private:
@@ -64,10 +67,11 @@ private:
     const LightLocations& lightLocations(GLuint index);
     // Points the known sampler uniforms at their texture units.
     void bindSamplers();
-    // Logs the link log of a program that did not link.
-    void reportLinkFailure(const std::string& vertexPath, const std::string& fragmentPath);
+    // Logs the link log of a program that did not link; true when it linked.
+    bool reportLinkFailure(const std::string& vertexPath, const std::string& fragmentPath);
 
     GLuint program = 0;
+    bool linked = false;
     GLuint pointLightCount = 0;
     GLuint directionalLightCount = 0;
     GLuint spotLightCount = 0;

@@ -1,10 +1,13 @@
 #include "render/Skybox.h"
 
-#include "app/AssetFile.h"
 #include "app/Logger.h"
+#include "render/AssetFile.h"
 #include "render/Shader.h"
 
 #include <stb/stb_image.h>
+
+#include <algorithm>
+#include <cstddef>
 
 namespace {
 
@@ -20,6 +23,32 @@ constexpr float kCubeVertices[108] = {
     -1, 1, -1,  1, 1, -1,    1, 1, 1,    1, 1, 1,    -1, 1, 1,  -1, 1, -1,   // +y
     -1, -1, -1, -1, -1, 1,   1, -1, -1,  1, -1, -1,  -1, -1, 1, 1, -1, 1,    // -y
 };
+
+// The size most of the readable square faces share; 0 when there is none.
+// A cube map with faces of unequal sizes is incomplete, so each face of
+// another size is left out, and the majority decides which faces those are.
+// Between equally common sizes the one met first in the list wins. Only the
+// headers are read here, so no two faces are held decoded at once.
+int commonFaceSize(const std::vector<std::string>& faces, std::size_t used) {
+    std::vector<int> sizes;
+    for (std::size_t i = 0; i < used; ++i) {
+        int width = 0, height = 0, channels = 0;
+        if (isRegularFile(faces[i]) && stbi_info(faces[i].c_str(), &width, &height, &channels) != 0 &&
+            width == height) {
+            sizes.push_back(width);
+        }
+    }
+    int common = 0;
+    std::ptrdiff_t commonCount = 0;
+    for (const int size : sizes) {
+        const std::ptrdiff_t count = std::count(sizes.begin(), sizes.end(), size);
+        if (count > commonCount) {
+            common = size;
+            commonCount = count;
+        }
+    }
+    return common;
+}
 
 }  // namespace
 
@@ -43,9 +72,7 @@ void Skybox::loadCubemap(const std::vector<std::string>& faces) {
                       std::to_string(faces.size()));
     }
     const std::size_t used = faces.size() < kFaceCount ? faces.size() : kFaceCount;
-    // The first face uploaded sets the size: a cube map with faces of unequal
-    // sizes is incomplete, so a face of another size is left out and named.
-    int faceSize = 0;
+    const int faceSize = commonFaceSize(faces, used);
     for (std::size_t i = 0; i < used; ++i) {
         const std::string& path = faces[i];
         // Faces are uploaded as RGB, so the decoder always delivers three channels.
@@ -55,12 +82,11 @@ void Skybox::loadCubemap(const std::vector<std::string>& faces) {
         } else if (width != height) {
             Logger::error("Cubemap tex at path: " + path + " is not square (" +
                           std::to_string(width) + "x" + std::to_string(height) + ")");
-        } else if (faceSize != 0 && width != faceSize) {
+        } else if (width != faceSize) {
             Logger::error("Cubemap tex at path: " + path + " is " + std::to_string(width) + "x" +
                           std::to_string(height) + ", unlike the other faces (" + std::to_string(faceSize) +
                           "x" + std::to_string(faceSize) + ")");
         } else {
-            faceSize = width;
             glTexImage2D(static_cast<GLenum>(GL_TEXTURE_CUBE_MAP_POSITIVE_X + i), 0, GL_RGB, width,
                          height, 0, GL_RGB, GL_UNSIGNED_BYTE, data);
         }

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <regex>
 #include <string>
@@ -86,12 +87,20 @@ TEST(Startup, BrokenSettingsAndAssetsEndInOrderOrRunWithTheirMessage) {
           R"(\[WARNING\] Window setting width = "99999999999999999999" is out of range, using 2147483647\n)",
           "2147483647 x 480", window}},
         // What can be done without: each named, the game runs.
+        // Also a missing shader file, and a first sky face smaller than the rest.
         {"",
          {"settings.ini", "icon.png", "textures/cubemap/top.jpg", "shaders/phong.fsh"},
-         nullptr, "", -1,
+         [](const fs::path& assets) {
+             fs::remove(assets / "shaders/depthOnly.fsh");
+             fs::remove(assets / "textures/cubemap/right.jpg");
+             const std::vector<unsigned char> pixels(16 * 16 * 3, 90);
+             stbi_write_png((assets / "textures/cubemap/right.jpg").c_str(), 16, 16, 3, pixels.data(), 16 * 3);
+         }, "", -1,
          {noSettings, R"(\[WARNING\] Could not load window icon 'assets/icon\.png')",
           R"(\[ERROR\] Cubemap tex failed to load at path: assets/textures/cubemap/top\.jpg)",
-          R"(\[ERROR\] Error in compileShader for assets/shaders/phong\.fsh)",
+          R"(\[ERROR\] Cubemap tex at path: assets/textures/cubemap/right\.jpg is 16x16, unlike the other faces)",
+          R"(\[ERROR\] Cannot read shader file assets/shaders/phong\.fsh\n)",
+          R"(\[ERROR\] Cannot read shader file assets/shaders/depthOnly\.fsh\n)",
           R"(\[ERROR\] Error linking shader assets/shaders/phong\.vsh)"}},
         {"", {}, [](const fs::path& assets) {  // settings.ini a directory, an icon too large to send
              fs::create_directory(assets / "settings.ini");
@@ -105,9 +114,19 @@ TEST(Startup, BrokenSettingsAndAssetsEndInOrderOrRunWithTheirMessage) {
         // key (first shown mid-game) once Space has started the game.
         {kWindow, {"fonts/VT323-Regular.ttf"}, nullptr, "", 1,
          {R"(\[ERROR\] Failed to load font assets/fonts/VT323-Regular\.ttf\n$)"}},
+        {kWindow, {}, [](const fs::path& assets) {  // the font cut to half: it opens, but no glyph shows
+             const fs::path font = assets / "fonts/VT323-Regular.ttf";
+             const auto half = static_cast<std::streamsize>(fs::file_size(font) / 2);
+             std::string bytes(static_cast<size_t>(half), '\0');
+             std::ifstream(font, std::ios::binary).read(bytes.data(), half);
+             fs::remove(font);
+             std::ofstream(font, std::ios::binary) << bytes;
+         }, "", 1, {R"(\[ERROR\] Failed to load font assets/fonts/VT323-Regular\.ttf\n$)"}},
         {kWindow, {"models/cell.fbx"}, nullptr, "space", 1,
          {R"(\[ERROR\] Error importing scene assets/models/cell\.fbx)",
           R"(\[ERROR\] The level assets/models/cell\.fbx has no skinned guard\.\n)"}},
+        {kWindow, {}, [](const fs::path& assets) { fs::remove(assets / "models/cell.fbx"); }, "space", 1,
+         {R"(\[ERROR\] Error importing scene assets/models/cell\.fbx: Unable to open file "assets/models/cell\.fbx")"}},
         {kWindow, {"textures/key_e_pressed.png"}, nullptr, "space", 1,
          {R"(\[ERROR\] Error loading texture assets/textures/key_e_pressed\.png\n)"}},
     };

@@ -55,8 +55,9 @@ protected:
 
 }  // namespace
 
-// A missing source and a program that does not link (stages that compile but
-// do not fit together) are logged with the driver's log; the game goes on.
+// A missing source is named as a file that cannot be read, and a program that
+// does not link (stages that compile but do not fit together) is logged with
+// the driver's log, without a pending GL error; the game goes on.
 // (That the game's own programs build without a word and get their uniforms
 // is shown by the real executable's clean run and the rendered pictures.)
 TEST_F(ShaderTest, MissingSourceAndFailedLinkAreLoggedAndTheGameGoesOn) {
@@ -65,7 +66,8 @@ TEST_F(ShaderTest, MissingSourceAndFailedLinkAreLoggedAndTheGameGoesOn) {
     manager.load("broken", "assets/shaders/does_not_exist");
     const Shader unlinked("assets/shaders/skybox.vsh", "assets/shaders/phong.fsh");
     const std::string errors = err.text();
-    EXPECT_NE(errors.find("[ERROR] Error in compileShader for assets/shaders/does_not_exist.vsh: "), std::string::npos)
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    EXPECT_NE(errors.find("[ERROR] Cannot read shader file assets/shaders/does_not_exist.vsh\n"), std::string::npos)
         << errors;
     EXPECT_EQ(occurrences(errors, "[ERROR] Error linking shader assets/shaders/skybox.vsh assets/shaders/phong.fsh: "),
               1) << errors;

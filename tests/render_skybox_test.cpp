@@ -95,8 +95,9 @@ TEST_F(SkyboxTest, EachDirectionShowsItsFaceAndTheSkyFillsTheView) {
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
-// Bad faces (not square, of another size; missing ones: the start-up test) are
-// reported and leave only their own face black; single-channel faces arrive as RGB.
+// Bad faces (not square, of another size than most; missing ones: the start-up
+// test) are named and leave only their own face black, even when the odd one
+// comes first; single-channel faces arrive as RGB.
 TEST_F(SkyboxTest, BadFacesAreLoggedAndTheRestStillLoads) {
     TempDir dir;
     const std::string wide = (dir.path() / "wide.png").string(), mono = (dir.path() / "grey.png").string();
@@ -105,12 +106,14 @@ TEST_F(SkyboxTest, BadFacesAreLoggedAndTheRestStillLoads) {
     ASSERT_NE(stbi_write_png(mono.c_str(), 16, 16, 1, grey.data(), 16), 0);
     std::vector<std::string> faces = kSkyFaces;
     faces[1] = wide;                                    // -x
-    faces[5] = mono;                                    // -z: square, but smaller than the others
+    faces[0] = mono;                                    // +x, the first: square, but smaller than the others
     testing::internal::CaptureStderr();
     Skybox sky(faces, shader.get());
     const std::string errors = testing::internal::GetCapturedStderr();
     EXPECT_NE(errors.find(wide), std::string::npos);
-    EXPECT_NE(errors.find("Cubemap tex at path: " + mono + " is 16x16, unlike the other faces"), std::string::npos);
+    EXPECT_NE(errors.find("Cubemap tex at path: " + mono + " is 16x16, unlike the other faces (512x512)"),
+              std::string::npos) << errors;
+    for (size_t i = 2; i < faces.size(); ++i) EXPECT_EQ(errors.find(faces[i]), std::string::npos) << errors;
     Skybox greySky(std::vector<std::string>(6, mono), shader.get());
     const Rgba middle = pixelAt(render(greySky, camera), kSize, kSize / 2, kSize / 2);
     EXPECT_TRUE(std::abs(middle.r - 90) <= 2 && std::abs(middle.g - 90) <= 2 && std::abs(middle.b - 90) <= 2);

@@ -7,9 +7,12 @@
 #include "render/Material.h"
 #include "render/Mesh.h"
 #include "render/Object.h"
+#include "tests/support/Process.h"
 #include "tests/support/RenderFixture.h"
 
 #include <GLFW/glfw3.h>
+
+#include <filesystem>
 
 namespace {
 
@@ -204,26 +207,40 @@ TEST_F(RendererTest, TheFramebufferIsCompleteAndGlErrorsAreLogged) {
 #endif
 }
 
-// The depth pre-pass only saves shading: on the real level, from the start
+// The depth pre-pass only saves shading, and without its program (the file
+// missing) the renderer draws without it: on the real level, from the start
 // (the labyrinth hidden behind the cell wall) and inside the labyrinth (the
-// guard, which it leaves out), every view is the picture drawn without it.
-TEST_F(RendererTest, TheDepthPrePassLeavesEveryViewOfTheLevelAsItWas) {
-    loadLevel();
-    const glm::vec3 views[2][2] = {{{0.0f, 1.6f, 0.0f}, {1.0f, 0.0f, 0.0f}},
-                                   {{12.9f, 1.6f, -2.15f}, {0.0f, 0.0f, -1.0f}}};
-    for (int v = 0; v < 2; ++v) {
-        camera->setPositionAndFront(views[v][0], views[v][1]);
-        // Contours, then the normals view, culling off and wireframe on top.
-        for (int key : {0, GLFW_KEY_F4, GLFW_KEY_F2, GLFW_KEY_F1}) {
-            press(key);
-            const std::string name = "renderer_level_" + std::to_string(v) + "_" + std::to_string(key);
-            renderer->setDepthPrePass(false);
-            const std::vector<uint8_t> without = frame(name + "_without_pre_pass");
-            renderer->setDepthPrePass(true);
-            EXPECT_EQ(differingPixels(frame(name), without, 0), 0) << name;
+// guard, which it leaves out), every view is the same picture either way.
+TEST_F(RendererTest, WithAndWithoutTheDepthPrePassEveryViewOfTheLevelIsTheSame) {
+    const auto views = [&](const std::string& name) {
+        loadLevel();
+        // A crosshair, as the game's display has: its plane's matrix stays on the UI program.
+        renderer->addOverlayScene(overlay.get());
+        overlay->getMaterialManager().create("mark", renderer->getShaderManager().get("UI"));
+        overlay->createUIPlane("crosshair", "mark", 0.0f, 0.0f, 0.02f, 0.02f);
+        std::vector<std::vector<uint8_t>> pictures;
+        const glm::vec3 places[2][2] = {{{0.0f, 1.6f, 0.0f}, {1.0f, 0.0f, 0.0f}},
+                                        {{12.9f, 1.6f, -2.15f}, {0.0f, 0.0f, -1.0f}}};
+        for (const auto& place : places) {
+            camera->setPositionAndFront(place[0], place[1]);
+            // Contours, then the normals view, culling off and wireframe on top.
+            for (int key : {0, GLFW_KEY_F4, GLFW_KEY_F2, GLFW_KEY_F1}) {
+                press(key);
+                pictures.push_back(frame(name + std::to_string(pictures.size())));
+            }
+            for (int key : {GLFW_KEY_F4, GLFW_KEY_F2, GLFW_KEY_F1}) press(key);
         }
-        for (int key : {GLFW_KEY_F4, GLFW_KEY_F2, GLFW_KEY_F1}) {
-            press(key);
-        }
-    }
+        return pictures;
+    };
+    const std::vector<std::vector<uint8_t>> with = views("renderer_level_");
+    release();
+    TempDir dir;
+    linkGameAssets(dir, {"shaders/depthOnly.fsh"});
+    const std::filesystem::path root = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    const std::string errors = build();
+    const std::vector<std::vector<uint8_t>> without = views("renderer_level_without_pre_pass_");
+    std::filesystem::current_path(root);
+    EXPECT_NE(errors.find("Cannot read shader file assets/shaders/depthOnly.fsh"), std::string::npos) << errors;
+    for (size_t i = 0; i < with.size(); ++i) EXPECT_EQ(differingPixels(with[i], without[i], 0), 0) << i;
 }

@@ -54,6 +54,10 @@ void RenderFixture::SetUp() {
     context = std::make_unique<GlContext>(width, height);
     if (context->displayMissing()) GTEST_SKIP() << context->reason();
     ASSERT_TRUE(context->ok()) << context->reason();
+    ASSERT_EQ(build(), "") << "building the renderer and its programs logged errors";
+}
+
+std::string RenderFixture::build() {
     applyGameGlState();
     glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
     resetGlobals();
@@ -62,7 +66,7 @@ void RenderFixture::SetUp() {
     for (const char* name : {"phong", "skybox", "font", "font3D"}) {
         renderer->getShaderManager().load(name, std::string("assets/shaders/") + name);
     }
-    ASSERT_EQ(testing::internal::GetCapturedStderr(), "") << "building the renderer and its programs logged errors";
+    const std::string errors = testing::internal::GetCapturedStderr();
     loader = std::make_unique<ModelLoader>(renderer.get());
     camera = std::make_unique<Camera>(60.0, static_cast<double>(width) / height, 0.1, 100.0);
     camera->setPositionAndFront({0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, -1.0f});
@@ -72,6 +76,7 @@ void RenderFixture::SetUp() {
         (*scene)->setCamera(camera.get());
     }
     renderer->addScene(world.get());
+    return errors;
 }
 
 void deleteContents(Scene& scene) {
@@ -81,12 +86,16 @@ void deleteContents(Scene& scene) {
 }
 
 void RenderFixture::TearDown() {
+    release();
+    context.reset();
+}
+
+void RenderFixture::release() {
     for (std::unique_ptr<Scene>* scene : {&world, &overlay}) {
         if (*scene != nullptr) deleteContents(**scene), scene->reset();
     }
     loader.reset();
     renderer.reset();
-    context.reset();
     resetGlobals();
 }
 

@@ -34,6 +34,11 @@ protected:
     RenderFixture(int width, int height) : width(width), height(height) {}
     void SetUp() override;
     void TearDown() override;
+    // Builds the renderer (what it logged as errors is returned), loader,
+    // camera and scenes from the assets of the working directory; release
+    // deletes them and keeps the window.
+    std::string build();
+    void release();
 
     // Renders one frame, reads the window back and saves it as test-output/<name>.png.
     std::vector<uint8_t> frame(const std::string& name);

@@ -1,4 +1,4 @@
-#include "app/AssetFile.h"
+#include "render/AssetFile.h"
 
 #include <filesystem>
 #include <system_error>
