@@ -2,6 +2,7 @@
 
 #include "app/GameState.h"
 #include "app/Glasses.h"
+#include "app/OverlayScale.h"
 #include "render/Font.h"
 #include "render/Material.h"
 #include "render/Object.h"
@@ -44,8 +45,12 @@ void createIconMaterial(Scene& scene, Renderer& renderer, const std::string& nam
 Hud::Hud(ModelLoader* loader, Renderer& renderer, Camera* camera, float width, float height,
          const std::string& timerText)
     : hudScene(loader), winScene(loader), loseScene(loader) {
-    const float w = width;
-    const float h = height;
+    // The layout's pixels: window pixels from 1280 x 720 up; in a smaller
+    // window they shrink by the overlay scale, so w and h are the window's
+    // size counted in them (never below 1280 x 720 together).
+    const float scale = overlayScale(width, height);
+    const float w = width / scale;
+    const float h = height / scale;
     Font* font = renderer.getFontManager().getFont("VT323");
 
     // The on-screen display.

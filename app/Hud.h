@@ -17,6 +17,8 @@ class UIPlane;
 // Layout is in the overlay's coordinates, where the window spans -1 to 1 on
 // both axes: p pixels are 2p/W across and 2p/H up. The font is loaded at 256
 // pixels per em, so a text scale of (k/256)/W gives an em of k/2 pixels.
+// In a window smaller than 1280 x 720 every such pixel length shrinks by the
+// overlay scale (app/OverlayScale.h); the backdrops cover the window anyway.
 //
 // The scenes do not own their objects: texts and planes live until the
 // process ends. The scenes are declared display, win, lose, so they are

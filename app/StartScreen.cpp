@@ -1,5 +1,7 @@
 #include "app/StartScreen.h"
 
+#include "app/OverlayScale.h"
+
 #include "render/Camera.h"
 #include "render/Font.h"
 #include "render/Light.h"
@@ -77,9 +79,12 @@ void runStartScreen(GLFWwindow* window, Renderer* renderer, const FrameInput& in
     text->setTexture(kDiffuseTextureUnit, font->texture);
 
     // Scales and heights in the overlay's -1 to 1 space: k font pixels
-    // become (1/w * k) / 256 across, n pixels below the top 1 - n/h.
-    const float w = static_cast<float>(width);
-    const float h = static_cast<float>(height);
+    // become (1/w * k) / 256 across, n pixels below the top 1 - n/h. A window
+    // smaller than 1280 x 720 counts in layout pixels shrunk by the overlay
+    // scale, so the lines keep their places and fit.
+    const float scale = overlayScale(static_cast<float>(width), static_cast<float>(height));
+    const float w = static_cast<float>(width) / scale;
+    const float h = static_cast<float>(height) / scale;
     const auto scaleX = [w](float k) { return (1.0f / w * k) * 0.00390625f; };
     const auto scaleY = [h](float k) { return (1.0f / h * k) * 0.00390625f; };
     const auto belowTop = [h](float n) { return 1.0f - 1.0f / h * n; };

@@ -234,8 +234,16 @@ TEST(GameOver, TheGuardWalksIntoAStillPlayer) {
     ASSERT_TRUE(gameOver);
     EXPECT_FALSE(gameWon);
     // The lose screen: the view and display under a translucent black backdrop.
-    const Rgba corner = pixelAt(driver->frameWithScreenshot(0.05, "lose_hit_by_guard"), 480, 2, 267);
+    const std::vector<uint8_t> shot = driver->frameWithScreenshot(0.05, "lose_hit_by_guard");
+    const Rgba corner = pixelAt(shot, 480, 2, 267);
     EXPECT_TRUE(corner.r < 60 && corner.g < 60 && corner.b < 60) << corner.r << " " << corner.g << " " << corner.b;
+    // Shrunk with the small window, its white lines stand whole inside it:
+    // nothing white at the window's sides.
+    int whiteAtSides = 0;
+    for (int y = 0; y < 270; ++y) {
+        for (int x : {0, 1, 478, 479}) whiteAtSides += pixelAt(shot, 480, x, y).g > 150;
+    }
+    EXPECT_EQ(whiteAtSides, 0);
     EXPECT_EQ(driver->game->hud->loseMessage->getText(), "You were hit by the guard!");
     const glm::vec3 guard = driver->bodyPosition("guard");
     driver->wait(1.0, 0.05);

@@ -13,8 +13,13 @@
 
 namespace {
 
-constexpr int kW = 1280;
-constexpr int kH = 720;
+// The window the layout is made for, and smaller ones, where all of it
+// shrinks by `scale`, the smaller of the two ratios.
+struct WindowSize {
+    int width, height;
+    float scale;
+};
+constexpr WindowSize kFull{1280, 720, 1.0f};
 
 // Keys held after a pass: Space and Escape.
 struct Held {
@@ -22,15 +27,23 @@ struct Held {
     int escape = GLFW_RELEASE;
 };
 
-class StartScreenTest : public RenderFixture {
+class StartScreenTest : public RenderFixture, public ::testing::WithParamInterface<WindowSize> {
 protected:
-    StartScreenTest() : RenderFixture(kW, kH) {}
+    StartScreenTest() : RenderFixture(GetParam().width, GetParam().height) {}
 };
+INSTANTIATE_TEST_SUITE_P(Windows, StartScreenTest,
+                         ::testing::Values(kFull, WindowSize{960, 540, 0.75f}, WindowSize{640, 360, 0.5f}),
+                         [](const auto& size) {
+                             return std::to_string(size.param.width) + "x" + std::to_string(size.param.height);
+                         });
 
 // The text layout, the turn with the clock whatever the frame rate, and the
 // ways to leave: only Space or Escape or a close request end the screen,
 // which leaves the renderer's scenes and the close flag as it found them.
-TEST_F(StartScreenTest, LayoutTurnAndTheWaysToLeave) {
+// Smaller windows check the layout only, from the first two passes.
+TEST_P(StartScreenTest, LayoutTurnAndTheWaysToLeave) {
+    const bool full = width == kFull.width;
+    const float scale = GetParam().scale;
     farPlane = 1000.0f;
     gameFont(256);
     GLFWwindow* window = context->window();
@@ -65,33 +78,35 @@ TEST_F(StartScreenTest, LayoutTurnAndTheWaysToLeave) {
     run([&](int pass) {
         SCOPED_TRACE("pass " + std::to_string(pass));
         const glm::mat4& projection = camera()->getProjection();
-        EXPECT_NEAR(projection[1][1] / projection[0][0], static_cast<float>(kW) / kH, 1e-4);
+        EXPECT_NEAR(projection[1][1] / projection[0][0], static_cast<float>(width) / height, 1e-4);
         const double angle = -3.141592653589793 / 10.0 * shownAt;
         expectNear(camera()->getFront(), glm::vec3(std::cos(angle), 0.0f, std::sin(angle)), 2e-4f);
         EXPECT_EQ(camera()->getPosition(), glm::vec3(0.437884f, 1.84947f, 0.37266f));
         if (pass <= 2) {
-            (pass == 1 ? shown : bare) = readBackBuffer(kW, kH);
+            (pass == 1 ? shown : bare) = readBackBuffer(width, height);
             renderer->handleKey(GLFW_KEY_F5, GLFW_PRESS);
         }
         shownAt = clock;
         clock += steps[(pass - 1) % 6];  // none between passes 1 and 2
-        return Held{clock > 45.0 ? GLFW_PRESS : GLFW_RELEASE};
+        return Held{clock > 45.0 || (!full && pass == 2) ? GLFW_PRESS : GLFW_RELEASE};
     });
-    EXPECT_GT(passes, 50);
-    savePng("start_screen", shown, kW, kH);
+    EXPECT_GT(passes, full ? 50 : 1);
+    savePng(full ? "start_screen" : "start_screen_" + std::to_string(width), shown, width, height);
 
-    // Each line is centred and hangs from its anchor (pixels below the top);
-    // nothing is drawn between the description and the prompt.
+    // Each line is centred, whole inside the window, and hangs from its
+    // anchor (pixels below the top); nothing is drawn between the
+    // description and the prompt.
     struct Band { int anchor, end, minWidth; };  // end: where the next line may begin
     const Band bands[] = {{50, 145, 600}, {150, 198, 700}, {200, 270, 900}, {275, 322, 700},
                           {325, 380, 600}, {380, 600, 0}, {620, 720, 900}};
     int begin = 0;
-    for (const Band& band : bands) {
+    for (Band band : bands) {
+        band = {int(band.anchor * scale), int(band.end * scale), int(band.minWidth * scale)};
         SCOPED_TRACE(band.anchor);
-        int left = kW, right = -1, top = kH;
+        int left = width, right = -1, top = height;
         for (int y = begin; y < band.end; ++y) {
-            for (int x = 0; x < kW; ++x) {
-                const Rgba a = pixelAt(shown, kW, x, kH - 1 - y), b = pixelAt(bare, kW, x, kH - 1 - y);
+            for (int x = 0; x < width; ++x) {
+                const Rgba a = pixelAt(shown, width, x, height - 1 - y), b = pixelAt(bare, width, x, height - 1 - y);
                 if (std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b) > 30) {
                     left = std::min(left, x);
                     right = std::max(right, x + 1);
@@ -102,10 +117,13 @@ TEST_F(StartScreenTest, LayoutTurnAndTheWaysToLeave) {
         begin = band.end;
         ASSERT_EQ(right >= 0, band.minWidth > 0) << "text where none belongs, or none where it does";
         if (right < 0) continue;
-        EXPECT_NEAR((left + right) / 2.0, kW / 2.0, 4.0);
+        EXPECT_NEAR((left + right) / 2.0, width / 2.0, 4.0);
         EXPECT_GE(right - left, band.minWidth);
+        EXPECT_GE(left, 8);
+        EXPECT_LE(right, width - 8);
         EXPECT_NEAR(top, band.anchor - 1, 5);
     }
+    if (!full) return;
 
     // Escape ends it too; scenes it did not add stay where they are.
     renderer->addOverlayScene(overlay.get());
