@@ -86,14 +86,37 @@ void setWindowIcon(GLFWwindow* window) {
     stbi_image_free(icon.pixels);
 }
 
-// Whether a window of this size can be made and drawn into; logs why not.
-bool windowSizeUsable(int width, int height) {
+std::string sizeText(int width, int height) { return std::to_string(width) + " x " + std::to_string(height); }
+
+// Why no window of this size can be made, or empty when one can.
+std::string windowSizeProblem(int width, int height) {
     if (width > 0 && height > 0 && width <= kMaxWindowSide && height <= kMaxWindowSide) {
-        return true;
+        return "";
     }
-    Logger::error("A window of " + std::to_string(width) + " x " + std::to_string(height) +
-                  " pixels cannot be made: each side must be 1 to " + std::to_string(kMaxWindowSide));
-    return false;
+    return sizeText(width, height) + " pixels asked for, each side must be 1 to " + std::to_string(kMaxWindowSide);
+}
+
+// The size the window really has. A full-screen window takes the monitor's
+// video mode nearest to the size asked for, and on X11 it is moved to that
+// size only after it was made, so its framebuffer may still report the size
+// asked for: the monitor's mode is the one it ends up with.
+void readWindowSize(GLFWwindow* window, GLFWmonitor* monitor, int& width, int& height) {
+    const int askedWidth = width;
+    const int askedHeight = height;
+    const GLFWvidmode* mode = monitor != nullptr ? glfwGetVideoMode(monitor) : nullptr;
+    if (mode != nullptr) {
+        width = mode->width;
+        height = mode->height;
+    } else {
+        glfwGetFramebufferSize(window, &width, &height);
+    }
+    if (width != askedWidth || height != askedHeight) {
+        Logger::log("The window asked for at " + sizeText(askedWidth, askedHeight) + " pixels came out at " +
+                        sizeText(width, height) +
+                        (mode != nullptr ? " (the monitor has no mode of the size asked for)" : "") +
+                        ": the game is drawn at that size",
+                    WARNING);
+    }
 }
 
 int run() {
@@ -143,18 +166,23 @@ int run() {
         }
     }
 
-    GLFWwindow* window = windowSizeUsable(width, height)
-                             ? glfwCreateWindow(width, height, settings.title.c_str(), monitor, nullptr)
-                             : nullptr;
+    const std::string sizeProblem = windowSizeProblem(width, height);
+    if (!sizeProblem.empty()) {
+        return failStartup("Failed to init window: " + sizeProblem);
+    }
+    GLFWwindow* window = glfwCreateWindow(width, height, settings.title.c_str(), monitor, nullptr);
     if (window == nullptr) {
         return failStartup("Failed to init window");
     }
-    // A full-screen window can come out at another size than asked: from
-    // here on the size is the one the window really has.
-    glfwGetFramebufferSize(window, &width, &height);
+    // From here on the size is the one the window really has.
+    readWindowSize(window, monitor, width, height);
 
     glfwMakeContextCurrent(window);
     glfwSwapInterval(1);
+    // The context's viewport starts at the window's size when the context
+    // first saw it, which for a full-screen window can be the size asked for
+    // rather than the monitor's; nothing sets it later.
+    glViewport(0, 0, width, height);
 
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);
@@ -196,6 +224,7 @@ int run() {
 }  // namespace
 
 int main() {
+    openMissingStandardStreams();
     try {
         return run();
     } catch (const std::exception& e) {

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <regex>
 #include <string>
 #include <thread>
@@ -33,9 +34,31 @@ struct Case {
     int status;                        // 0 or 1, or -1: still running once every message is out
     std::vector<std::string> messages; // searched, as regular expressions, in both streams
     bool display = true;               // on the test's X server, or without any
+    bool closedOutput = false;         // started with standard output closed
+    std::string screen = "";           // on an X server of its own with this screen
+    std::function<void(const XServer&)> look = nullptr;  // checks the screen once every message is out
 };
 
-void check(const Case& c, const XServer& server) {
+// Whether the picture reaches the top-right quarter of a w x h screen: some
+// pixel there has colour, which neither the white root window nor the black of
+// an undrawn window has (the start screen shows the cell's brick walls).
+bool topRightDrawn(const XServer& server, int w, int h) {
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+         std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(std::chrono::seconds(1))) {
+        const std::vector<uint8_t> rgba = server.grab(w, h);
+        for (int y = 0; y < h / 2 && !rgba.empty(); ++y) {
+            for (int x = w / 2; x < w; ++x) {
+                const uint8_t* pixel = &rgba[4 * (y * w + x)];
+                if (*std::max_element(pixel, pixel + 3) - *std::min_element(pixel, pixel + 3) > 60) return true;
+            }
+        }
+    }
+    return false;
+}
+
+void check(const Case& c, const XServer& testServer) {
+    const auto own = c.screen.empty() ? nullptr : std::make_unique<XServer>(c.screen);
+    const XServer& server = own ? *own : testServer;
     TempDir dir;
     linkGameAssets(dir);
     if (!c.settings.empty()) dir.write("assets/settings.ini", c.settings);
@@ -44,7 +67,7 @@ void check(const Case& c, const XServer& server) {
         ASSERT_EQ(mkfifo((dir.path() / "assets" / asset).c_str(), 0600), 0) << asset;
     }
     if (c.prepare) c.prepare(dir.path() / "assets");
-    GameProcess game(dir.path(), c.display ? server.display() : "");
+    GameProcess game(dir.path(), c.display ? server.display() : "", c.closedOutput);
     if (!c.key.empty()) {
         const std::string window = server.findWindow("Startup Check", 60);
         ASSERT_FALSE(window.empty()) << game.standardError();
@@ -60,6 +83,7 @@ void check(const Case& c, const XServer& server) {
     while (game.running() && !(c.status < 0 && said()) && std::chrono::steady_clock::now() < end) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
+    if (c.look) c.look(server);
     if (!c.key.empty()) server.run("xdotool keyup " + c.key);
     EXPECT_EQ(game.running() ? -1 : game.exitCode(), c.status) << "still running means it hangs";
     EXPECT_TRUE(said()) << game.standardOutput() << game.standardError();
@@ -68,7 +92,8 @@ void check(const Case& c, const XServer& server) {
 TEST(Startup, BrokenSettingsAndAssetsEndInOrderOrRunWithTheirMessage) {
     XServer server;
     REQUIRE_X_SERVER(server);
-    const std::string window = R"(\]\[ERROR\] Failed to init window\n$)";
+    const std::string window = R"(\]\[ERROR\] Failed to init window\b[^\n]*\n$)";
+    const std::string oneError = R"(^(?![\s\S]*\[ERROR\][\s\S]*\[ERROR\]))";
     const std::string noSettings = "ERROR: Failed to load 'assets/settings.ini'";
     const Case cases[] = {
         // Without a display (and a settings file): the missing file, then the one fatal line.
@@ -86,6 +111,13 @@ TEST(Startup, BrokenSettingsAndAssetsEndInOrderOrRunWithTheirMessage) {
          {R"(\[WARNING\] Line 2 of 'assets/settings\.ini' is longer than 199 characters and is skipped\n)",
           R"(\[WARNING\] Window setting width = "99999999999999999999" is out of range, using 2147483647\n)",
           "2147483647 x 480", window}},
+        // One line says both that and why.
+        {"[window]\nwidth = 0\nheight = 480\nfullscreen = false\n", {}, nullptr, "", 1,
+         {oneError, R"(\]\[ERROR\] Failed to init window: 0 x 480 pixels.* 1 to 16384\n$)"}},
+        // Full screen at a size the monitor lacks: drawn at the monitor's size, which it fills.
+        {"[window]\nwidth = 640\nheight = 480\nuse_monitor_resolution = false\n", {}, nullptr, "", -1,
+         {R"(\[WARNING\] .*640 x 480.* 1280 x 720)"}, true, false, "1280x720x24",
+         [](const XServer& screen) { EXPECT_TRUE(topRightDrawn(screen, 1280, 720)) << "the top right stays black"; }},
         // What can be done without: each named, the game runs.
         // Also a missing shader file, and a first sky face smaller than the rest.
         {"",
@@ -110,6 +142,9 @@ TEST(Startup, BrokenSettingsAndAssetsEndInOrderOrRunWithTheirMessage) {
          }, "", -1, {noSettings, R"(\[WARNING\] .*icon\.png.*2048 x 2048)"}},
         // Escape on the start screen: the level is still built, then the full teardown.
         {kWindow, {}, nullptr, "Escape", 0, {}},
+        // Started without standard output (as launchers do): nothing of the
+        // log may land in the X connection, which would hang the game.
+        {kWindow, {}, nullptr, "Escape", 0, {}, true, true},
         // What cannot: the font at once; the level and the display's pressed
         // key (first shown mid-game) once Space has started the game.
         {kWindow, {"fonts/VT323-Regular.ttf"}, nullptr, "", 1,

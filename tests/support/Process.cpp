@@ -68,11 +68,11 @@ void linkGameAssets(const TempDir& dir, const std::set<std::string>& except) {
     }
 }
 
-GameProcess::GameProcess(const fs::path& workDir, const std::string& display) {
+GameProcess::GameProcess(const fs::path& workDir, const std::string& display, bool closedOutput) {
     // The shell sets up the directory, environment and output files, then becomes the game.
     const std::string command = "cd '" + workDir.string() + "' && exec env -u WAYLAND_DISPLAY " +
-                                (display.empty() ? "-u DISPLAY" : "DISPLAY=" + display) + " '" + TOLLBROOK_EXE +
-                                "' >'" + (outputDir_.path() / "out").string() + "' 2>'" +
+                                (display.empty() ? "-u DISPLAY" : "DISPLAY=" + display) + " '" + TOLLBROOK_EXE + "' " +
+                                (closedOutput ? ">&-" : ">'" + (outputDir_.path() / "out").string() + "'") + " 2>'" +
                                 (outputDir_.path() / "err").string() + "'";
     int stdinPipe[2];
     if (pipe(stdinPipe) != 0 || (pid_ = fork()) < 0) throw std::runtime_error("cannot start the game");
@@ -104,7 +104,7 @@ bool GameProcess::running() {
 std::string GameProcess::standardOutput() const { return readFile(outputDir_.path() / "out"); }
 std::string GameProcess::standardError() const { return readFile(outputDir_.path() / "err"); }
 
-XServer::XServer() {
+XServer::XServer(const std::string& screen) {
     int displayPipe[2];
     if (pipe(displayPipe) != 0) return;
     const std::string fd = std::to_string(displayPipe[1]);
@@ -113,7 +113,7 @@ XServer::XServer() {
         close(displayPipe[0]);
         const int null = open("/dev/null", O_RDWR);
         for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(null, fd);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp", "-wr",
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", "-wr",
                static_cast<char*>(nullptr));
         _exit(127);
     }

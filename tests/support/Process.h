@@ -29,9 +29,10 @@ void linkGameAssets(const TempDir& dir, const std::set<std::string>& except = {}
 // The game executable in `workDir` on X display `display` (none when empty).
 // Standard output and error go to files; standard input is a pipe that stays
 // open and silent, so a game that waits for input blocks until it is killed.
+// With closedOutput the game starts with standard output closed instead.
 class GameProcess {
 public:
-    GameProcess(const std::filesystem::path& workDir, const std::string& display);
+    GameProcess(const std::filesystem::path& workDir, const std::string& display, bool closedOutput = false);
     ~GameProcess();
     bool running();
     // Exit status, or -1 when killed by a signal or still running.
@@ -46,11 +47,12 @@ private:
     TempDir outputDir_;
 };
 
-// An Xvfb server of our own (640x480, 24-bit), so that a test's windows and
-// synthetic input meet no other client. Not available when Xvfb is missing.
+// An Xvfb server of our own (one screen, by default 640x480, 24-bit), so that
+// a test's windows and synthetic input meet no other client. Not available
+// when Xvfb is missing.
 class XServer {
 public:
-    XServer();
+    explicit XServer(const std::string& screen = "640x480x24");
     ~XServer();
     bool ok() const { return !display_.empty(); }
     // The value for DISPLAY, e.g. ":3".
