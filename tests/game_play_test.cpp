@@ -45,7 +45,7 @@ TEST(GamePlay, WinningRunFromTheCellToTheGoal) {
     Game& game = *driver->game;
     Object& glasses = *game.worldScene.get("glasses");
     // A point on the top of the glasses' right lens.
-    const auto glassesAim = [&] { return driver->bodyPosition("glasses") + glm::vec3(0.042f, 0.02f, 0.01f); };
+    const auto glassesAim = [&] { return glm::vec3(glasses.getModelMatrix() * glm::vec4(0.042f, 0.02f, 0.01f, 1)); };
     driver->wait(0.5, kFrame);  // settle on the floor
     EXPECT_EQ(game.hud->timer->getText(), "10:00");
     driver->frameWithScreenshot(kFrame, "cell");
@@ -60,7 +60,7 @@ TEST(GamePlay, WinningRunFromTheCellToTheGoal) {
     EXPECT_TRUE(game.hud->ePressed->isHidden());
 
     // Close by: highlighted, with the hint drawn in that frame's display.
-    ASSERT_TRUE(driver->walkTo(1.3f, -1.15f));
+    ASSERT_TRUE(driver->walkTo(1.65f, -0.95f));  // 0.8 m before the shelf by the door
     driver->lookAt(glassesAim());
     driver->clock += kFrame;
     game.update();

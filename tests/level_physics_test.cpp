@@ -75,10 +75,19 @@ TEST(LevelPhysics, RegistryBodyKindsAndThePushedDoorSwingsCarryingTheLocks) {
 
 // The player lands on the cell floor (y = 0); the door wall (x = 2.6) and the
 // shut door hold it in. Standing 0.9 m before the door's body, facing it, the
-// crosshair anywhere on a lock's visible face selects that lock.
+// crosshair anywhere on a lock's visible face selects that lock. The glasses
+// are in view from the start and within reach from a standing eye 0.8 m away.
 TEST(LevelPhysics, PlayerLandsOnTheCellFloorAndTheWallAndTheShutDoorHoldItIn) {
     START_GAME(driver, 96, 64);
     const Player& player = *driver->game->player;
+    PhysicsScene& physics = *driver->game->physicsScene;
+    const glm::vec3 glasses = driver->bodyPosition("glasses");
+    driver->wait(0.5, 0.05);  // settled on the floor at the start,
+    // facing the door (+x), the glasses lie within 33 degrees of the view, nothing in front of them.
+    EXPECT_GT(glm::normalize(glasses - driver->eye()).x, 0.84f);
+    driver->lookAt(glasses);
+    driver->frame(0.05);
+    EXPECT_EQ(physics.raycast(6.0f, PhysicsQueryFilterCallback()), physics.getPhysicsObject("glasses"));
     driver->hold(GLFW_KEY_W);
     driver->hold(GLFW_KEY_LEFT_SHIFT);
     driver->wait(1.5, 0.05);  // ahead (+x) at z = 0 is the door wall, beside the opening
@@ -108,4 +117,11 @@ TEST(LevelPhysics, PlayerLandsOnTheCellFloorAndTheWallAndTheShutDoorHoldItIn) {
             EXPECT_TRUE(lock.isSelected()) << "lock" << i + 1 << ", point " << k;
         }
     }
+    // Standing 0.8 m from the glasses on the room's side, looking at them: the focus ray reaches them.
+    const glm::vec2 away = -glm::normalize(glm::vec2(glasses.x, glasses.z)) * 0.8f;
+    driver->game->player->getController()->setPosition(glm::dvec3(glasses.x + away.x, 0.91, glasses.z + away.y));
+    driver->wait(0.3, 0.05);
+    driver->lookAt(glasses);
+    driver->frame(0.05);
+    EXPECT_TRUE(driver->game->worldScene.get("glasses")->isSelected()) << glm::distance(driver->eye(), glasses);
 }

@@ -88,6 +88,23 @@ TEST_F(LevelViewTest, TheLevelsLocksTakeDigitsAndShowThemOnTheirFaces) {
     const glm::vec3 middle = (locks[1]->getPosition() + locks[2]->getPosition()) * 0.5f;
     camera->setPositionAndFront(middle - glm::vec3(0.55f, 0.0f, 0.0f), {1.0f, 0.0f, 0.0f});
     const std::vector<uint8_t> zeros = frame("lock_zeros");
+    // In focus a lock stands out: beside its digit its face is at least 3 times as bright (r + g + b) as
+    // an unlit neighbour's, and on both faces the white digit stays far brighter than the face around it.
+    locks[1]->setSelected(true);
+    const std::vector<uint8_t> focused = frame("lock_focused");
+    locks[1]->setSelected(false);
+    const auto sum = [&](const glm::ivec2& p) { const Rgba c = at(focused, p.x, p.y); return c.r + c.g + c.b; };
+    float face[2] = {0.0f, 0.0f};
+    for (int k = 0; k < 2; ++k) {
+        const glm::ivec2 c = onScreen(locks[k + 1]->getPosition() + glm::vec3(0.0f, 0.0f, 0.055f));
+        for (int i = 0; i < 7 * 7; ++i) face[k] += sum(c + glm::ivec2(i % 7 - 3, i / 7 - 3)) / 49.0f;
+        int digit = 0;
+        for (int i = 0; i < 41 * 41; ++i) {
+            digit += sum(onScreen(locks[k + 1]->getPosition()) + glm::ivec2(i % 41 - 20, i / 41 - 20)) > face[k] + 250;
+        }
+        EXPECT_GT(digit, 40) << "lock" << k + 2 << "'s digit on a face of " << face[k];
+    }
+    EXPECT_GE(face[0], 3.0f * face[1]) << "focused " << face[0] << ", unlit " << face[1];
     locks[0]->onKey(GLFW_KEY_1, GLFW_PRESS);
     EXPECT_EQ(locks[0]->getDigit(), 0u) << "not in focus";
     // Other keys (just outside both digit ranges too), repeats and releases change nothing.
@@ -110,8 +127,8 @@ TEST_F(LevelViewTest, TheLevelsLocksTakeDigitsAndShowThemOnTheirFaces) {
     for (Lock* lock : locks) {
         const glm::ivec2 c = onScreen(lock->getPosition());
         int changed = 0;
-        for (int i = 0; i < 13 * 13; ++i) {
-            const Rgba a = at(zeros, c.x - 6 + i % 13, c.y - 6 + i / 13), b = at(code, c.x - 6 + i % 13, c.y - 6 + i / 13);
+        for (int i = 0; i < 25 * 25; ++i) {
+            const Rgba a = at(zeros, c.x - 12 + i % 25, c.y - 12 + i / 25), b = at(code, c.x - 12 + i % 25, c.y - 12 + i / 25);
             changed += std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b) > 60;
         }
         EXPECT_GT(changed, 2) << lock->getName() << "'s label did not change";

@@ -50,6 +50,12 @@ WALL_TOP = 3.43
 WALL_T = 0.2
 OPENING_Z = (0.34, 1.28)  # wall opening of the door, lined by the frame
 OPENING_TOP = 2.07
+# The shelf left of the door that the glasses lie on: in view from the
+# player's start, and high enough that a player standing 0.8 m from it reaches
+# the glasses with the focus ray (1.25 m from an eye 1.6 m high).
+SHELF_TOP = 1.0
+SHELF_DEPTH = 0.28
+SHELF_Z = (-1.2, -0.7)
 
 YARD_WALL_H = 2.8
 GUARD_START = Vector((12.9, 1.10005, -5.23823))
@@ -329,6 +335,19 @@ def make_object(name, data, materials, collection, groups=None):
     return ob
 
 
+def unlit(ob):
+    """Points every normal of the object straight down, away from every lamp
+    (all hang higher than the door's locks): the lamps then light none of it
+    and it shows only the ambient share of its colour. The lock in focus is
+    drawn with the full colour as its ambient share, so it lights up like a
+    display, ten times as bright as the locks beside it."""
+    me = ob.data
+    me.use_auto_smooth = True
+    down = (TO_BLENDER.to_3x3() @ Vector((0.0, -1.0, 0.0)))[:]
+    me.normals_split_custom_set([down] * len(me.loops))
+    return ob
+
+
 def game_matrix(pos, rot=Quaternion()):
     """Blender world matrix of an object whose game-frame pose is given."""
     m = Matrix.Translation(Vector(pos)) @ rot.to_matrix().to_4x4()
@@ -442,7 +461,13 @@ def build_cell(col, mats, floor_extent):
     d.box((-hx, -0.2, zl), (hx, WALL_TOP, OPENING_Z[0]), tile=1.0)
     d.box((-hx, -0.2, OPENING_Z[1]), (hx, WALL_TOP, zh), tile=1.0)
     d.box((-hx, OPENING_TOP, OPENING_Z[0]), (hx, WALL_TOP, OPENING_Z[1]), tile=1.0)
-    make_object("wall 1", d, [mats["brick"]], col)
+    # the wooden shelf the glasses lie on, left of the door, on two brackets;
+    # part of the wall, so it stops the player like the wall does
+    x0, x1 = CELL_X[1] - SHELF_DEPTH - xc, -hx
+    d.box((x0, SHELF_TOP - 0.03, SHELF_Z[0]), (x1, SHELF_TOP, SHELF_Z[1]), slot=1, tile=0.5, skip=("+x",))
+    for z in (SHELF_Z[0] + 0.05, SHELF_Z[1] - 0.07):
+        d.box((x1 - 0.18, SHELF_TOP - 0.2, z), (x1, SHELF_TOP - 0.03, z + 0.02), slot=1, tile=0.5, skip=("+x",))
+    make_object("wall 1", d, [mats["brick"], mats["wood"]], col)
 
     # "door frame": lining of the opening, trim on the inside face and the
     # stops that hide the swing gap (the frame never collides with the door)
@@ -486,7 +511,8 @@ def build_cell(col, mats, floor_extent):
     d.box((hv, 0.0, 0.25), (hv + 0.06, 0.04, 0.33), tile=1.0)
     make_object("door", d, [mats["door"]], col)
 
-    # the four combination locks: dark plates whose faces stand at the lock
+    # the four combination locks: plates that no lamp lights, so they look dark
+    # until the one in focus lights up; their faces stand at the lock
     # origin, facing into the cell (-x), with nothing in front of them; each
     # face is exactly the lock's body, so the crosshair selects the lock
     # wherever it rests on the plate
@@ -495,7 +521,7 @@ def build_cell(col, mats, floor_extent):
         pos = DOOR_POS + LOCK_OFFSET + Vector((0, 0, az))
         d = MeshData(origin=pos)
         d.box((0.0, -LOCK_HALF.y, -LOCK_HALF.z), (back, LOCK_HALF.y, LOCK_HALF.z), uv_rect=(0, 0, 1, 1))
-        make_object(f"lock{i + 1}", d, [mats["lock"]], col)
+        unlit(make_object(f"lock{i + 1}", d, [mats["lock"]], col))
 
     # sink: a steel cabinet filling its body, with a basin and a tap
     sink_pos = Vector((-0.55, SINK_HALF.y + 0.003, CELL_Z[1] - 0.05 - SINK_HALF.z))
@@ -546,9 +572,10 @@ def build_cell(col, mats, floor_extent):
     d.box((-s - 0.02, 0.72, -s - 0.02), (s + 0.02, 0.92, -s + 0.01), tile=0.5)
     make_object("chair", d, [mats["wood"]], col)
 
-    # the glasses, lying folded on the front of the seat
-    gpos = cpos + Vector((0.0, 0.47, 0.15))
-    d = MeshData(origin=gpos)
+    # the glasses, lying folded on the shelf left of the door, lenses to the
+    # room and temples to the wall
+    gpos = Vector((CELL_X[1] - 0.15, SHELF_TOP, sum(SHELF_Z) / 2))
+    d = MeshData(origin=gpos, rotation=Quaternion((0, 1, 0), -math.pi / 2))
     black, red = (0.0, 0.0, 0.5, 1.0), (0.5, 0.0, 1.0, 1.0)
     d.box((-0.085, 0.0, -0.012), (0.085, 0.014, 0.03), uv_rect=black)
     for sx in (-1, 1):

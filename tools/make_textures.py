@@ -263,11 +263,14 @@ def goal(rng):
 
 
 def lock_face(rng):
-    """The dark face plate of a combination lock."""
+    """The face plate of a combination lock: no lamp lights it (see
+    build_models.py), so it shows at a tenth of these colours, nearly black,
+    and at their full strength while in focus; a slate blue, dark enough at
+    full strength for the white digit to read on it in both states."""
     n = 256
     y, x = np.mgrid[0:n, 0:n].astype(float)
     noise = fractal_noise(rng, (n, n), 1.2)
-    rgb = colorize(noise, (0.05, 0.05, 0.06), (0.13, 0.13, 0.15))
+    rgb = colorize(noise, (0.2, 0.29, 0.62), (0.26, 0.36, 0.72))
     edge = np.minimum(np.minimum(x, n - 1 - x), np.minimum(y, n - 1 - y))
     bevel = np.clip(1.0 - edge / 14.0, 0, 1)
     rgb += (0.35 * bevel)[..., None] * np.array([0.8, 0.8, 0.85])
