@@ -1,4 +1,3 @@
-#include "render/AssetFile.h"
 #include "app/Console.h"
 #include "app/FrameInput.h"
 #include "app/Game.h"
@@ -8,6 +7,7 @@
 #include "app/StartScreen.h"
 #include "framework/Framework.h"
 #include "physics/PhysicsWorld.h"
+#include "render/AssetFile.h"
 
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
