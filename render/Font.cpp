@@ -20,12 +20,18 @@ std::size_t visibleLength(const std::string& text) {
     return nul == std::string::npos ? text.size() : nul;
 }
 
+// A font the game cannot show text with ends the program, as without text
+// the game cannot be played.
+[[noreturn]] void failToLoad(const std::string& path) {
+    Logger::error("Failed to load font " + path);
+    std::exit(1);
+}
+
 }  // namespace
 
 Font::Font(FT_Library& library, const std::string& path, unsigned int size) {
     if (!isRegularFile(path) || FT_New_Face(library, path.c_str(), 0, &face) != 0) {
-        Logger::error("Failed to load font " + path);
-        std::exit(1);
+        failToLoad(path);
     }
     FT_Set_Pixel_Sizes(face, 0, size);
 
@@ -49,8 +55,7 @@ Font::Font(FT_Library& library, const std::string& path, unsigned int size) {
     // empty: every text would be silently missing. A font with no printable
     // glyph to show is a font that cannot be loaded.
     if (inkedGlyphs == 0) {
-        Logger::error("Failed to load font " + path);
-        std::exit(1);
+        failToLoad(path);
     }
     atlasWidth = width;
     atlasHeight = height;
