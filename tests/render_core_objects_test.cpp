@@ -7,6 +7,7 @@
 #include "render/Shader.h"
 #include "tests/support/RenderFixture.h"
 
+#include <assimp/mesh.h>
 #include <glm/gtc/matrix_transform.hpp>
 #include <stb/stb_image.h>
 
@@ -127,6 +128,34 @@ TEST_F(MeshGlTest, CubeIsAClosedBoxWithOutwardFacesAndSelectionRaisesAmbient) {
         EXPECT_EQ(ka, selected ? 1.0f : 0.25f);
     }
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// An imported triangle that names a vertex past the last one (an index equal
+// to the vertex count, or beyond) is left out with a warning, so neither the
+// draw nor the physics ever reads there; the others keep their order.
+TEST_F(MeshGlTest, AnImportedTriangleNamingAVertexPastTheLastIsLeftOut) {
+    aiMesh source;
+    source.mName = "shard";
+    source.mNumVertices = 3;
+    source.mVertices = new aiVector3D[3]{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    const std::vector<std::vector<unsigned>> faces = {{0, 1, 2}, {3, 0, 1}, {0, 3, 1}, {2, 1, 0}, {0, 1, 3}, {7, 7, 7}};
+    source.mNumFaces = static_cast<unsigned>(faces.size());
+    source.mFaces = new aiFace[faces.size()];
+    for (size_t f = 0; f < faces.size(); ++f) {
+        source.mFaces[f].mNumIndices = 3;
+        source.mFaces[f].mIndices = new unsigned[3]{faces[f][0], faces[f][1], faces[f][2]};
+    }
+    testing::internal::CaptureStdout();
+    std::unique_ptr<Mesh> mesh(Mesh::fromAiMesh(&source, nullptr));
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(std::vector<GLuint>(mesh->getIndices(), mesh->getIndices() + mesh->getIndexCount()),
+              (std::vector<GLuint>{0, 1, 2, 2, 1, 0}));
+    EXPECT_NE(out.find("[WARNING] Mesh shard: 4 triangles name vertices it does not have; they are not drawn"),
+              std::string::npos) << out;
+    GLint elementBytes = 0;
+    glBindVertexArray(mesh->getVao());
+    glGetBufferParameteriv(GL_ELEMENT_ARRAY_BUFFER, GL_BUFFER_SIZE, &elementBytes);
+    EXPECT_EQ(elementBytes, 6 * 4);
 }
 
 // The display's icons at their own size (96 by 96 pixels), so that each
