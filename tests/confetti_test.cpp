@@ -87,7 +87,8 @@ TEST_F(ConfettiTest, ParticlesFlyStraightShrinkOverTheirLifetimeAndAllAreDrawn) 
         // From transparent black (the first) towards opaque yellow (the last).
         const float t = static_cast<float>(i) / kCount;
         ASSERT_EQ(p.colour, glm::vec4(t, t, 0.0f, t)) << i;
-        ASSERT_TRUE(emitter.getInstances()[i].model == p.getModelMatrix() && emitter.getInstances()[i].colour == p.colour);
+        const ParticleInstance& instance = emitter.getInstances()[i];
+        ASSERT_TRUE(instance.model == p.getModelMatrix() && instance.colour == p.colour) << i;
         distinct.insert({p.velocity.x, p.velocity.y, p.velocity.z});
         same += other.getParticles()[i].velocity == p.velocity;
     }
@@ -100,8 +101,8 @@ TEST_F(ConfettiTest, ParticlesFlyStraightShrinkOverTheirLifetimeAndAllAreDrawn) 
     const std::vector<ParticleInstance> gpu = uploaded();
     ASSERT_EQ(gpu.size(), static_cast<size_t>(kCount));
     for (int i = 0; i < kCount; ++i) {
-        ASSERT_TRUE(gpu[i].model == emitter.getInstances()[i].model && gpu[i].colour == emitter.getInstances()[i].colour)
-            << i;
+        const ParticleInstance& instance = emitter.getInstances()[i];
+        ASSERT_TRUE(gpu[i].model == instance.model && gpu[i].colour == instance.colour) << i;
     }
     // Same velocity, same line: a further half second adds half of it, and takes an eighth off the size.
     emitter.update(0.5);

@@ -139,7 +139,9 @@ TEST_F(SkyboxTest, OnATieTheFaceSizeMetFirstDecides) {
     } cases[] = {{"sssggg", 16}, {"gggsss", 512}, {"wsggsw", 16}, {"wgssgw", 512}};
     for (const auto& c : cases) {
         std::vector<std::string> faces;
-        for (int i = 0; i < 6; ++i) faces.push_back(c.layout[i] == 's' ? small : c.layout[i] == 'w' ? wide : kSkyFaces[i]);
+        for (int i = 0; i < 6; ++i) {
+            faces.push_back(c.layout[i] == 's' ? small : c.layout[i] == 'w' ? wide : kSkyFaces[i]);
+        }
         testing::internal::CaptureStderr();
         Skybox sky(faces, shader.get());
         const std::string errors = testing::internal::GetCapturedStderr();

@@ -255,10 +255,11 @@ TEST_F(RendererTest, WithAndWithoutTheDepthPrePassEveryViewOfTheLevelIsTheSame) 
 // translucent ones, in the wall that shows through the box.
 TEST_F(RendererTest, OnlyOpaqueColoursAndTexturesGoIntoTheDepthPrePass) {
     TempDir dir;
-    const auto texture = [&](const std::string& name, int alpha, int odd) {
+    // An 8 x 8 image file, every texel's alpha as given but the last one's.
+    const auto texture = [&](const std::string& name, int alpha, int last) {
         std::vector<unsigned char> rgba(8 * 8 * 4, 200);
         for (size_t i = 3; i < rgba.size(); i += 4) rgba[i] = static_cast<unsigned char>(alpha);
-        rgba[rgba.size() - 1] = static_cast<unsigned char>(odd);  // the last texel
+        rgba[rgba.size() - 1] = static_cast<unsigned char>(last);
         const std::string path = (dir.path() / name).string();
         EXPECT_NE(stbi_write_png(path.c_str(), 8, 8, 4, rgba.data(), 8 * 4), 0);
         return path;
@@ -275,6 +276,11 @@ TEST_F(RendererTest, OnlyOpaqueColoursAndTexturesGoIntoTheDepthPrePass) {
     box->setPosition({0.0f, 0.0f, -3.0f});
     world->addObject("b_box", box);
     world->addLight(new PointLight({0.0f, 2.0f, 0.0f}, glm::vec3(1.0f), {1, 0, 0}));
+    const auto textured = [&](const char* file, int alpha, int last) {
+        return [&texture, file, alpha, last](Material& m) {
+            m.addTexture(texture(file, alpha, last), kDiffuseTextureUnit, GL_LINEAR, GL_LINEAR);
+        };
+    };
     struct Case {
         const char* what;
         std::function<void(Material&)> dress;
@@ -284,10 +290,15 @@ TEST_F(RendererTest, OnlyOpaqueColoursAndTexturesGoIntoTheDepthPrePass) {
         {"colour alpha 1", [](Material& m) { m.setColorRgb(0.9f, 0.3f, 0.1f); }, true, false},
         {"colour alpha 0.5", [](Material& m) { m.setColor(0.9f, 0.3f, 0.1f, 0.5f); }, false, true},
         {"colour alpha 0.999", [](Material& m) { m.setColor(0.9f, 0.3f, 0.1f, 0.999f); }, false, false},
-        {"texture alpha 255", [&](Material& m) { m.addTexture(texture("solid.png", 255, 255), kDiffuseTextureUnit, GL_LINEAR, GL_LINEAR); }, true, false},
-        {"texture alpha 128", [&](Material& m) { m.addTexture(texture("half.png", 128, 128), kDiffuseTextureUnit, GL_LINEAR, GL_LINEAR); }, false, true},
-        {"texture with one texel 254", [&](Material& m) { m.addTexture(texture("one.png", 255, 254), kDiffuseTextureUnit, GL_LINEAR, GL_LINEAR); }, false, false},
-        {"texture given by name", [&](Material& m) { m.setTexture(kDiffuseTextureUnit, phong->loadTexture(texture("named.png", 255, 255), GL_LINEAR, GL_LINEAR)); }, false, false},
+        {"texture alpha 255", textured("solid.png", 255, 255), true, false},
+        {"texture alpha 128", textured("half.png", 128, 128), false, true},
+        {"texture with one texel 254", textured("one.png", 255, 254), false, false},
+        {"texture given by name",
+         [&](Material& m) {
+             const GLuint id = phong->loadTexture(texture("named.png", 255, 255), GL_LINEAR, GL_LINEAR);
+             m.setTexture(kDiffuseTextureUnit, id);
+         },
+         false, false},
     };
     // Triangles of one frame, and the pixel in the middle, where the box is.
     const auto draw = [&](Rgba* middle) {
@@ -315,7 +326,8 @@ TEST_F(RendererTest, OnlyOpaqueColoursAndTexturesGoIntoTheDepthPrePass) {
         draw(&alone);
         wall->setHidden(false);
         if (c.seeThrough) {
-            const int change = std::abs(withWall.r - alone.r) + std::abs(withWall.g - alone.g) + std::abs(withWall.b - alone.b);
+            const int change =
+                std::abs(withWall.r - alone.r) + std::abs(withWall.g - alone.g) + std::abs(withWall.b - alone.b);
             EXPECT_GT(change, 60) << c.what << ": the wall must show through";
         }
     }
