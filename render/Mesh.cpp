@@ -56,11 +56,25 @@ Mesh* Mesh::fromAiMesh(const aiMesh* source, Material* material) {
 void Mesh::copyTriangles(const aiMesh* source) {
     std::vector<GLuint> triangles;
     triangles.reserve(static_cast<size_t>(source->mNumFaces) * 3);
+    // An index past the last vertex would have the draw read beyond the
+    // vertex buffer (and the physics beyond the array): such a triangle is left out.
+    const GLuint count = static_cast<GLuint>(vertexCount);
+    unsigned outOfRange = 0;
     for (unsigned f = 0; f < source->mNumFaces; ++f) {
         const aiFace& face = source->mFaces[f];
-        if (face.mNumIndices == 3) {
-            triangles.insert(triangles.end(), face.mIndices, face.mIndices + 3);
+        if (face.mNumIndices != 3) {
+            continue;
         }
+        if (face.mIndices[0] >= count || face.mIndices[1] >= count || face.mIndices[2] >= count) {
+            ++outOfRange;
+            continue;
+        }
+        triangles.insert(triangles.end(), face.mIndices, face.mIndices + 3);
+    }
+    if (outOfRange > 0) {
+        Logger::log("Mesh " + std::string(source->mName.C_Str()) + ": " + std::to_string(outOfRange) +
+                        " triangles name vertices it does not have; they are not drawn",
+                    WARNING);
     }
     indexCount = static_cast<int>(triangles.size());
     drawCount = indexCount;

@@ -63,7 +63,8 @@ protected:
     // Uploads the arrays in the Vertex layout into a new vertex array.
     void setUpBuffers();
     // Fills indices, indexCount and drawCount from an imported mesh's faces:
-    // each triangle its three slots; points and lines are not drawn.
+    // each triangle its three slots; points and lines are not drawn, nor
+    // triangles that name a vertex the mesh does not have (with a warning).
     void copyTriangles(const aiMesh* source);
     // Uploads the material and the model matrix (with the focus highlight when
     // selected) and returns the shader the draw goes through.

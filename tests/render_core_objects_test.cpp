@@ -7,7 +7,9 @@
 #include "render/Shader.h"
 #include "tests/support/RenderFixture.h"
 
+#include <assimp/mesh.h>
 #include <glm/gtc/matrix_transform.hpp>
+#include <stb/stb_image.h>
 
 #include <cmath>
 
@@ -126,4 +128,80 @@ TEST_F(MeshGlTest, CubeIsAClosedBoxWithOutwardFacesAndSelectionRaisesAmbient) {
         EXPECT_EQ(ka, selected ? 1.0f : 0.25f);
     }
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// An imported triangle that names a vertex past the last one (an index equal
+// to the vertex count, or beyond) is left out with a warning, so neither the
+// draw nor the physics ever reads there; the others keep their order.
+TEST_F(MeshGlTest, AnImportedTriangleNamingAVertexPastTheLastIsLeftOut) {
+    aiMesh source;
+    source.mName = "shard";
+    source.mNumVertices = 3;
+    source.mVertices = new aiVector3D[3]{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    const std::vector<std::vector<unsigned>> faces = {{0, 1, 2}, {3, 0, 1}, {0, 3, 1}, {2, 1, 0}, {0, 1, 3}, {7, 7, 7}};
+    source.mNumFaces = static_cast<unsigned>(faces.size());
+    source.mFaces = new aiFace[faces.size()];
+    for (size_t f = 0; f < faces.size(); ++f) {
+        source.mFaces[f].mNumIndices = 3;
+        source.mFaces[f].mIndices = new unsigned[3]{faces[f][0], faces[f][1], faces[f][2]};
+    }
+    testing::internal::CaptureStdout();
+    std::unique_ptr<Mesh> mesh(Mesh::fromAiMesh(&source, nullptr));
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(std::vector<GLuint>(mesh->getIndices(), mesh->getIndices() + mesh->getIndexCount()),
+              (std::vector<GLuint>{0, 1, 2, 2, 1, 0}));
+    EXPECT_NE(out.find("[WARNING] Mesh shard: 4 triangles name vertices it does not have; they are not drawn"),
+              std::string::npos) << out;
+    GLint elementBytes = 0;
+    glBindVertexArray(mesh->getVao());
+    glGetBufferParameteriv(GL_ELEMENT_ARRAY_BUFFER, GL_BUFFER_SIZE, &elementBytes);
+    EXPECT_EQ(elementBytes, 6 * 4);
+}
+
+// The display's icons at their own size (96 by 96 pixels), so that each
+// window pixel shows one texel.
+class OverlayIconTest : public RenderFixture {
+protected:
+    OverlayIconTest() : RenderFixture(96, 96) {}
+};
+
+// An icon drawn on an overlay plane as the display draws it (the "UI"
+// program, the HUD's filters, over the white frame) shows the image file
+// upright: the file's first row at the top of the plane. Compared with the
+// file over white, pixel by pixel, and with the file upside down.
+TEST_F(OverlayIconTest, IconsShowUprightAsInTheirFiles) {
+    renderer->addOverlayScene(overlay.get());
+    for (const char* icon : {"assets/textures/key_e.png", "assets/textures/glasses_icon.png"}) {
+        int w = 0, h = 0, n = 0;
+        unsigned char* file = stbi_load(icon, &w, &h, &n, 4);
+        ASSERT_TRUE(file != nullptr && w == width && h == height) << icon;
+        // The file over the white frame, at window pixel (x, y), y counted from the bottom.
+        const auto expected = [&](int x, int y, bool upsideDown) {
+            const unsigned char* t = file + ((upsideDown ? y : height - 1 - y) * width + x) * 4;
+            const float a = t[3] / 255.0f;
+            return glm::vec3(t[0], t[1], t[2]) * a + glm::vec3(255.0f * (1.0f - a));
+        };
+        const std::string name = std::string("icon_") + std::to_string(overlay->getObjects().size());
+        overlay->getMaterialManager().create(name, renderer->getShaderManager().get("UI"));
+        overlay->getMaterialManager().get(name)->addTexture(icon, kDiffuseTextureUnit, GL_LINEAR_MIPMAP_LINEAR,
+                                                            GL_LINEAR);
+        UIPlane* plane = overlay->createUIPlane(name, name, 0.0f, 0.0f, 1.0f, 1.0f);
+        const std::vector<uint8_t> pixels = frame("overlay_" + name);
+        plane->setHidden(true);
+        float upright = 0.0f, flipped = 0.0f, asymmetry = 0.0f;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const Rgba p = at(pixels, x, y);
+                const glm::vec3 shown(p.r, p.g, p.b);
+                upright += glm::length(shown - expected(x, y, false));
+                flipped += glm::length(shown - expected(x, y, true));
+                asymmetry += glm::length(expected(x, y, false) - expected(x, y, true));
+            }
+        }
+        stbi_image_free(file);
+        const float pixelsCount = static_cast<float>(width * height);
+        ASSERT_GT(asymmetry / pixelsCount, 20.0f) << icon << " reads the same upside down; it cannot tell";
+        EXPECT_LT(upright / pixelsCount, 3.0f) << icon;
+        EXPECT_GT(flipped / pixelsCount, 15.0f) << icon;
+    }
 }

@@ -8,6 +8,7 @@
 #include "render/Renderer.h"
 #include "render/Scene.h"
 #include "render/Shader.h"
+#include "tests/support/Process.h"
 #include "tests/support/RenderFixture.h"
 
 #include <stdexcept>
@@ -29,9 +30,10 @@ struct RecordingObject : Object {
 
 class ShaderTest : public GlTest {
 protected:
-    GLint intUniform(const std::string& name) {
+    GLint intUniform(const std::string& name, Shader* shader = nullptr) {
+        shader = shader != nullptr ? shader : phong.get();
         GLint value = -12345;
-        glGetUniformiv(phong->getProgram(), phong->getUniformLocation(name), &value);
+        glGetUniformiv(shader->getProgram(), shader->getUniformLocation(name), &value);
         return value;
     }
     std::vector<float> floatUniform(const std::string& name, int components) {
@@ -54,6 +56,60 @@ protected:
 };
 
 }  // namespace
+
+// Samplers that nothing sets at draw time read the unit they were pointed at
+// when the program was built, and Mesa refuses a draw in which samplers of
+// different types share a unit: each sampler of each game program starts on
+// its own unit, the one the material, scene and renderer bind.
+TEST_F(ShaderTest, EachProgramsSamplersStartOnTheirOwnUnits) {
+    struct Sampler {
+        const char* program;
+        const char* name;
+        GLint unit;
+    };
+    const Sampler samplers[] = {
+        {"phong", "diffuseTexture", 10},        {"phong", "specularTexture", 11},
+        {"phong", "skybox", 12},                {"contourRenderer", "colorTexture", 0},
+        {"contourRenderer", "depthTexture", 1}, {"contourRenderer", "normalTexture", 2},
+        {"uiRenderer", "diffuseTexture", 10},   {"font", "diffuseTexture", 10},
+        {"font3D", "diffuseTexture", 10},       {"text", "diffuseTexture", 10},
+        {"skybox", "cubemap", 0},  // the sky's own draw binds its cube map on unit 0
+    };
+    for (const Sampler& sampler : samplers) {
+        const std::string base = std::string("assets/shaders/") + sampler.program;
+        Shader shader(base + ".vsh", base + ".fsh");
+        EXPECT_EQ(intUniform(sampler.name, &shader), sampler.unit) << sampler.program << " " << sampler.name;
+    }
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// A stage that does not compile is named with the driver's reason, whichever
+// stage it is; the program is still built and the game goes on.
+TEST_F(ShaderTest, AStageThatDoesNotCompileIsNamedWithTheDriversLog) {
+    TempDir dir;
+    dir.write("broken.vsh", "#version 450 core\nvoid main() { gl_Position = vec4(oops); }\n");
+    dir.write("broken.fsh", "#version 450 core\nout vec4 color;\nvoid main() { color = 1; }\n");
+    const std::string vertex = (dir.path() / "broken.vsh").string(), fragment = (dir.path() / "broken.fsh").string();
+    for (const auto& stages : {std::make_pair(vertex, std::string("assets/shaders/phong.fsh")),
+                               std::make_pair(std::string("assets/shaders/phong.vsh"), fragment)}) {
+        const std::string broken = stages.first == vertex ? vertex : fragment;
+        Captured err;
+        const Shader shader(stages.first, stages.second);
+        const std::string errors = err.text();
+        const std::string line = "[ERROR] Error in compileShader for " + broken + ": ";
+        const size_t at = errors.find(line);
+        ASSERT_NE(at, std::string::npos) << errors;
+        EXPECT_GT(errors.find('\n', at) - at, line.size() + 5) << "the driver's reason is missing: " << errors;
+        EXPECT_EQ(occurrences(errors, "Error in compileShader"), 1) << errors;
+        EXPECT_NE(shader.getProgram(), 0u);
+    }
+    // A file that is not there is named as such, and then fails to compile like any bad source.
+    Captured err;
+    const Shader missing("assets/shaders/does_not_exist.vsh", "assets/shaders/phong.fsh");
+    EXPECT_NE(err.text().find("[ERROR] Error in compileShader for assets/shaders/does_not_exist.vsh: "),
+              std::string::npos);
+    glGetError();
+}
 
 // A missing source is named as a file that cannot be read, and a program that
 // does not link (stages that compile but do not fit together) is logged with
@@ -102,6 +158,12 @@ TEST_F(ShaderTest, TexturesMaterialsLightsAndScenes) {
     EXPECT_EQ(bound, static_cast<GLint>(texture));
     EXPECT_EQ((std::vector<GLint>{intUniform("useDiffuseTexture"), intUniform("useSpecularTexture")}),
               (std::vector<GLint>{1, 0}));
+    // The environment-mapping switch reaches the program as 1 or 0.
+    for (const bool reflects : {true, false}) {
+        brick->setUseEnvironmentMapping(reflects);
+        brick->apply();
+        EXPECT_EQ(intUniform("useEnvironmentMapping"), reflects ? 1 : 0);
+    }
     // A scene draws its objects by name and uploads at most 64 lights (more
     // sent to a program are counted, their values dropped, with no GL error);
     // a 3D scene without a camera is not drawn, and says so once, not every frame.

@@ -123,4 +123,42 @@ TEST_F(SkyboxTest, BadFacesAreLoggedAndTheRestStillLoads) {
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
+// Between two sizes that equally many faces share, the one met first in the
+// list decides: the faces of the other size are named and left out, whichever
+// size is the larger, also with faces that count for neither.
+TEST_F(SkyboxTest, OnATieTheFaceSizeMetFirstDecides) {
+    TempDir dir;
+    const std::string small = (dir.path() / "small.png").string(), wide = (dir.path() / "wide.png").string();
+    const std::vector<unsigned char> grey(32 * 16 * 3, 90);
+    ASSERT_NE(stbi_write_png(small.c_str(), 16, 16, 3, grey.data(), 16 * 3), 0);
+    ASSERT_NE(stbi_write_png(wide.c_str(), 32, 16, 3, grey.data(), 32 * 3), 0);
+    // Per face: 's' the small square, 'g' the game's 512 face of that place, 'w' not square.
+    const struct {
+        const char* layout;
+        int kept;
+    } cases[] = {{"sssggg", 16}, {"gggsss", 512}, {"wsggsw", 16}, {"wgssgw", 512}};
+    for (const auto& c : cases) {
+        std::vector<std::string> faces;
+        for (int i = 0; i < 6; ++i) {
+            faces.push_back(c.layout[i] == 's' ? small : c.layout[i] == 'w' ? wide : kSkyFaces[i]);
+        }
+        testing::internal::CaptureStderr();
+        Skybox sky(faces, shader.get());
+        const std::string errors = testing::internal::GetCapturedStderr();
+        glBindTexture(GL_TEXTURE_CUBE_MAP, sky.getTexture());
+        for (int i = 0; i < 6; ++i) {
+            const int size = c.layout[i] == 's' ? 16 : 512;
+            const bool kept = c.layout[i] != 'w' && size == c.kept;
+            GLint uploaded = -1;
+            glGetTexLevelParameteriv(GL_TEXTURE_CUBE_MAP_POSITIVE_X + i, 0, GL_TEXTURE_WIDTH, &uploaded);
+            EXPECT_EQ(uploaded, kept ? size : 0) << c.layout << " face " << i;
+            const std::string odd = "Cubemap tex at path: " + faces[i] + " is " + std::to_string(size) + "x" +
+                                    std::to_string(size) + ", unlike the other faces (" + std::to_string(c.kept) +
+                                    "x" + std::to_string(c.kept) + ")";
+            EXPECT_EQ(errors.find(odd) != std::string::npos, c.layout[i] != 'w' && !kept) << c.layout << "\n" << errors;
+        }
+    }
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
 }  // namespace

@@ -11,8 +11,10 @@
 #include "tests/support/RenderFixture.h"
 
 #include <GLFW/glfw3.h>
+#include <stb/stb_image_write.h>
 
 #include <filesystem>
+#include <functional>
 
 namespace {
 
@@ -243,4 +245,91 @@ TEST_F(RendererTest, WithAndWithoutTheDepthPrePassEveryViewOfTheLevelIsTheSame) 
     std::filesystem::current_path(root);
     EXPECT_NE(errors.find("Cannot read shader file assets/shaders/depthOnly.fsh"), std::string::npos) << errors;
     for (size_t i = 0; i < with.size(); ++i) EXPECT_EQ(differingPixels(with[i], without[i], 0), 0) << i;
+}
+
+// Only what hides everything behind it may lay its depth down first: a
+// colour with alpha below 1, or a texture with any texel's alpha below 255
+// (or one given by name, whose alpha is unknown), is drawn as translucent,
+// over what lies behind it. Seen in the triangles the frame draws (the
+// pre-pass draws an opaque box a second time) and, for the clearly
+// translucent ones, in the wall that shows through the box.
+TEST_F(RendererTest, OnlyOpaqueColoursAndTexturesGoIntoTheDepthPrePass) {
+    TempDir dir;
+    // An 8 x 8 image file, every texel's alpha as given but the last one's.
+    const auto texture = [&](const std::string& name, int alpha, int last) {
+        std::vector<unsigned char> rgba(8 * 8 * 4, 200);
+        for (size_t i = 3; i < rgba.size(); i += 4) rgba[i] = static_cast<unsigned char>(alpha);
+        rgba[rgba.size() - 1] = static_cast<unsigned char>(last);
+        const std::string path = (dir.path() / name).string();
+        EXPECT_NE(stbi_write_png(path.c_str(), 8, 8, 4, rgba.data(), 8 * 4), 0);
+        return path;
+    };
+    Shader* phong = renderer->getShaderManager().get("phong");
+    MaterialManager& materials = world->getMaterialManager();
+    materials.create("wall", phong);
+    materials.get("wall")->setColorRgb(0.1f, 0.2f, 0.9f);
+    Cube* wall = new Cube("a_wall", 6.0f, 6.0f, 0.2f);  // drawn first: its name comes first
+    wall->getMeshes()[0]->setMaterial(materials.get("wall"));
+    wall->setPosition({0.0f, 0.0f, -6.0f});
+    world->addObject("a_wall", wall);
+    Cube* box = new Cube("b_box", 1.0f, 1.0f, 1.0f);
+    box->setPosition({0.0f, 0.0f, -3.0f});
+    world->addObject("b_box", box);
+    world->addLight(new PointLight({0.0f, 2.0f, 0.0f}, glm::vec3(1.0f), {1, 0, 0}));
+    const auto textured = [&](const char* file, int alpha, int last) {
+        return [&texture, file, alpha, last](Material& m) {
+            m.addTexture(texture(file, alpha, last), kDiffuseTextureUnit, GL_LINEAR, GL_LINEAR);
+        };
+    };
+    struct Case {
+        const char* what;
+        std::function<void(Material&)> dress;
+        bool opaque, seeThrough;
+    };
+    const Case cases[] = {
+        {"colour alpha 1", [](Material& m) { m.setColorRgb(0.9f, 0.3f, 0.1f); }, true, false},
+        {"colour alpha 0.5", [](Material& m) { m.setColor(0.9f, 0.3f, 0.1f, 0.5f); }, false, true},
+        {"colour alpha 0.999", [](Material& m) { m.setColor(0.9f, 0.3f, 0.1f, 0.999f); }, false, false},
+        {"texture alpha 255", textured("solid.png", 255, 255), true, false},
+        {"texture alpha 128", textured("half.png", 128, 128), false, true},
+        {"texture with one texel 254", textured("one.png", 255, 254), false, false},
+        {"texture given by name",
+         [&](Material& m) {
+             const GLuint id = phong->loadTexture(texture("named.png", 255, 255), GL_LINEAR, GL_LINEAR);
+             m.setTexture(kDiffuseTextureUnit, id);
+         },
+         false, false},
+    };
+    // Triangles of one frame, and the pixel in the middle, where the box is.
+    const auto draw = [&](Rgba* middle) {
+        GLuint query = 0, triangles = 0;
+        glGenQueries(1, &query);
+        renderer->clear();
+        glBeginQuery(GL_PRIMITIVES_GENERATED, query);
+        renderer->render();
+        glEndQuery(GL_PRIMITIVES_GENERATED);
+        glGetQueryObjectuiv(query, GL_QUERY_RESULT, &triangles);
+        glDeleteQueries(1, &query);
+        *middle = at(readBackBuffer(width, height), width / 2, height / 2);
+        return static_cast<int>(triangles);
+    };
+    for (const Case& c : cases) {
+        materials.create(c.what, phong);
+        c.dress(*materials.get(c.what));
+        box->getMeshes()[0]->setMaterial(materials.get(c.what));
+        Rgba withWall{}, alone{};
+        box->setHidden(true);
+        const int without = draw(&withWall);
+        box->setHidden(false);
+        EXPECT_EQ(draw(&withWall) - without, c.opaque ? 24 : 12) << c.what << ": twelve triangles, twice if opaque";
+        wall->setHidden(true);
+        draw(&alone);
+        wall->setHidden(false);
+        if (c.seeThrough) {
+            const int change =
+                std::abs(withWall.r - alone.r) + std::abs(withWall.g - alone.g) + std::abs(withWall.b - alone.b);
+            EXPECT_GT(change, 60) << c.what << ": the wall must show through";
+        }
+    }
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }

@@ -62,18 +62,21 @@ TEST_F(SkinnedMeshTest, InfluencesHierarchyChannelsAndVertexLayout) {
     aiMesh mesh;
     mesh.mNumVertices = 4;
     mesh.mVertices = new aiVector3D[4]{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}};
-    // No normals and no texture coordinates; one triangle and one line.
-    mesh.mNumFaces = 2;
-    mesh.mFaces = new aiFace[2];
+    // No normals and no texture coordinates; one triangle, one line, and a
+    // triangle naming vertex 4, one past the last.
+    mesh.mNumFaces = 3;
+    mesh.mFaces = new aiFace[3];
     mesh.mFaces[0].mNumIndices = 3;
     mesh.mFaces[0].mIndices = new unsigned[3]{0, 1, 2};
     mesh.mFaces[1].mNumIndices = 2;
     mesh.mFaces[1].mIndices = new unsigned[2]{2, 3};
+    mesh.mFaces[2].mNumIndices = 3;
+    mesh.mFaces[2].mIndices = new unsigned[3]{1, 2, 4};
     // Vertex 0: five influences of 0.1; vertex 1: one of 0.5; vertex 2: none;
-    // vertex 3: one of 0; vertex 9 does not exist.
+    // vertex 3: one of 0; vertex 4 (the vertex count) does not exist.
     mesh.mNumBones = 5;  // hip, leg, a, b, c
     mesh.mBones = new aiBone*[5];
-    mesh.mBones[0] = makeBone(hip, {{0, 0.1f}, {1, 0.5f}, {9, 0.3f}});
+    mesh.mBones[0] = makeBone(hip, {{0, 0.1f}, {1, 0.5f}, {4, 0.3f}});
     mesh.mBones[1] = makeBone(leg, {{0, 0.1f}, {3, 0.0f}});
     for (int i = 0; i < 3; ++i) mesh.mBones[2 + i] = makeBone(extra[i], {{0, 0.1f}});
     aiAnimation animation;
@@ -85,7 +88,7 @@ TEST_F(SkinnedMeshTest, InfluencesHierarchyChannelsAndVertexLayout) {
     animation.mChannels[1] = makeChannel("Armature", {{0.0, aiVector3D(0, 0, 0)}}, {});
     std::unique_ptr<SkinnedMesh> skinned(SkinnedMesh::fromAiMesh(&mesh, &animation, nullptr));
     ASSERT_EQ(skinned->getBoneCount(), 5u);
-    EXPECT_EQ(skinned->getIndexCount(), 3);  // the line is not drawn
+    EXPECT_EQ(skinned->getIndexCount(), 3);  // neither the line nor the triangle past the last vertex is drawn
     const SkinnedVertex* v = skinned->getSkinnedVertices();
     // The first four influences stay, renormalised; the fifth is dropped.
     EXPECT_EQ(v[0].influenceCount, 4);
@@ -96,7 +99,7 @@ TEST_F(SkinnedMeshTest, InfluencesHierarchyChannelsAndVertexLayout) {
     EXPECT_TRUE(v[2].weights == glm::vec4(0.0f) && v[3].weights == glm::vec4(0.0f));
     EXPECT_TRUE(v[2].normal == glm::vec3(0.0f) && v[2].texCoords == glm::vec2(0.0f));
     Bone* bones = skinned->getBones();
-    EXPECT_EQ(bones[0].getWeightCount(), 2u);  // the weight of vertex 9 is not kept
+    EXPECT_EQ(bones[0].getWeightCount(), 2u);  // the weight of vertex 4 is not kept
     // Channels reach the bones of their node, the extra root bone (the parent
     // node outside the skeleton) included.
     EXPECT_TRUE(bones[1].getChannel() == animation.mChannels[0] && bones[5].getChannel() == animation.mChannels[1]);
