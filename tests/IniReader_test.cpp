@@ -29,7 +29,7 @@ std::string warnings(const std::string& out) {
 // text is ignored), booleans know their words and fall back on anything else,
 // names are case-insensitive, ';' after a blank starts a comment, duplicated
 // keys are joined with a newline, and a bad line does not stop the reading.
-// A line longer than inih's buffer takes (199 characters and the line end) is
+// A line longer than inih's buffer takes (199 characters and its end of string) is
 // named and skipped whole, its cut-off rest not read as a line of its own,
 // keeping the later line numbers.
 TEST(IniReader, ValuesAsTheGameReadsThem) {
