@@ -3,76 +3,120 @@
 #include "app/Logger.h"
 #include "render/AssetFile.h"
 
-#include <fstream>
+#include <ini.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 namespace {
 
-// inih reads each line into a buffer of this many bytes, its end of string
-// included: a longer line is cut and its rest read as a line of its own.
-constexpr std::size_t kLineBuffer = 200;
+std::string lowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
 
-// Reads the file into the text inih's file parser would see, except that a
-// line too long for inih's buffer is reported and left empty: its cut-off rest
-// could otherwise set a key that nobody wrote on a line of its own. The empty
-// line keeps the numbers of the lines after it, and a line ends at a NUL byte
-// as it does for the file parser's C strings. False when it cannot be opened.
-bool readLines(const std::string& fileName, std::string& text) {
-    if (!isRegularFile(fileName)) return false;
-    std::ifstream file(fileName, std::ios::binary);
-    if (!file) return false;
-    std::string line;
-    for (int number = 1; std::getline(file, line); ++number) {
-        // A carriage return before the end of line is harmless when it is all that is cut off.
-        const std::size_t length = line.size() - (!line.empty() && line.back() == '\r' ? 1 : 0);
-        if (length >= kLineBuffer) {
-            Logger::log("Line " + std::to_string(number) + " of '" + fileName + "' is longer than " +
-                            std::to_string(kLineBuffer - 1) + " characters and is skipped",
-                        WARNING);
-            line.clear();
+std::string keyOf(const std::string& section, const std::string& name) {
+    return lowerCase(section + "=" + name);
+}
+
+// The settings file as inih's parser reads it: one line per call into inih's
+// own buffer, whose size bounds what is held of the file at any time. A line
+// too long for the buffer is reported and handed over empty, so that its
+// cut-off rest cannot set a key that nobody wrote on a line of its own, and
+// the lines after it keep their numbers. The line end is not handed over
+// (inih strips trailing white space anyway), so a line that fills the buffer
+// exactly is still one line; a NUL byte ends the line's text, as it does in
+// the C string inih reads.
+struct LineSource {
+    std::FILE* file;
+    const std::string& fileName;
+    int number = 0;
+
+    static char* next(char* buffer, int size, void* self) { return static_cast<LineSource*>(self)->read(buffer, size); }
+
+    char* read(char* buffer, int size) {
+        const std::size_t room = static_cast<std::size_t>(size) - 1;
+        std::size_t length = 0;
+        int c = getc_unlocked(file);
+        if (c == EOF) return nullptr;
+        ++number;
+        bool endsInReturn = false;
+        for (; c != EOF && c != '\n'; c = getc_unlocked(file)) {
+            if (length < room) buffer[length] = static_cast<char>(c);
+            ++length;
+            endsInReturn = c == '\r';
         }
-        text.append(line, 0, line.find('\0')).push_back('\n');
+        // A carriage return before the end of line is harmless when it is all that does not fit.
+        if (endsInReturn) --length;
+        if (length > room) {
+            Logger::log("Line " + std::to_string(number) + " of '" + fileName + "' is longer than " +
+                            std::to_string(room) + " characters and is skipped",
+                        WARNING);
+            length = 0;
+        }
+        buffer[length] = '\0';
+        return buffer;
     }
-    return true;
-}
-
-// Only a regular file that opens is parsed; anything else is read as the empty
-// name, which cannot be opened, and so takes the missing file's path.
-INIReader parse(const std::string& fileName) {
-    std::string text;
-    if (!readLines(fileName, text)) return INIReader(std::string());
-    return INIReader(text.data(), text.size());
-}
+};
 
 }  // namespace
 
-IniReader::IniReader(std::string fileName) : reader(parse(fileName)) {
-    if (reader.ParseError() < 0) {
-        std::cout << "ERROR: Failed to load '" << fileName << "'. Using default values instead."
-                  << std::endl;
+IniReader::IniReader(std::string fileName) {
+    // Only a regular file is read: a FIFO or a device could block for ever,
+    // so anything else takes the path of a file that cannot be opened.
+    std::FILE* file = isRegularFile(fileName) ? std::fopen(fileName.c_str(), "r") : nullptr;
+    if (file == nullptr) {
+        error = -1;
+        std::cout << "ERROR: Failed to load '" << fileName << "'. Using default values instead." << std::endl;
+        return;
     }
+    LineSource lines{file, fileName};
+    flockfile(file);
+    error = ini_parse_stream(&LineSource::next, &lines, &IniReader::store, this);
+    funlockfile(file);
+    std::fclose(file);
+}
+
+int IniReader::store(void* reader, const char* section, const char* name, const char* value) {
+    std::string& stored = static_cast<IniReader*>(reader)->values[keyOf(section, name)];
+    if (!stored.empty()) stored += '\n';
+    stored += value != nullptr ? value : "";
+    return 1;
 }
 
 int IniReader::parseError() const {
-    return reader.ParseError();
+    return error;
 }
 
 bool IniReader::has(std::string section, std::string name) const {
-    return reader.HasValue(section, name);
+    return values.count(keyOf(section, name)) != 0;
 }
 
 std::string IniReader::get(std::string section, std::string name, std::string defaultValue) const {
-    return reader.Get(section, name, defaultValue);
+    const auto found = values.find(keyOf(section, name));
+    return found != values.end() ? found->second : defaultValue;
 }
 
 long IniReader::getInteger(std::string section, std::string name, long defaultValue) const {
-    return reader.GetInteger(section, name, defaultValue);
+    const std::string text = get(section, name, "");
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 0);
+    return end > text.c_str() ? value : defaultValue;
 }
 
 double IniReader::getReal(std::string section, std::string name, double defaultValue) const {
-    return reader.GetReal(section, name, defaultValue);
+    const std::string text = get(section, name, "");
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    return end > text.c_str() ? value : defaultValue;
 }
 
 bool IniReader::getBoolean(std::string section, std::string name, bool defaultValue) const {
-    return reader.GetBoolean(section, name, defaultValue);
+    const std::string word = lowerCase(get(section, name, ""));
+    if (word == "true" || word == "yes" || word == "on" || word == "1") return true;
+    if (word == "false" || word == "no" || word == "off" || word == "0") return false;
+    return defaultValue;
 }

@@ -103,6 +103,13 @@ std::string number(double value) {
     return text.str();
 }
 
+// The planes also reach the depth pass as single-precision copies, so they are
+// judged in single precision: a distance that is positive and finite only in
+// double, or two planes apart only in double, would break it all the same.
+bool beyond(double farther, double nearer) {
+    return static_cast<float>(farther) > static_cast<float>(nearer);
+}
+
 // Near and far each must be a positive, finite distance, and far beyond near.
 // When they are not in order, the plane whose own value is replaced is the one
 // named: far when the file gives it and its default lies beyond near, else near
@@ -110,16 +117,16 @@ std::string number(double value) {
 void orderPlanes(Real& nearPlaneSetting, Real& farPlaneSetting, const Settings& defaults) {
     for (Real* plane : {&nearPlaneSetting, &farPlaneSetting}) {
         const double fallback = plane == &nearPlaneSetting ? defaults.nearDistance : defaults.farDistance;
-        if (!(plane->value > 0.0 && std::isfinite(plane->value))) {
+        if (!(beyond(plane->value, 0.0) && std::isfinite(static_cast<float>(plane->value)))) {
             plane->fallBack("is not a positive number", fallback);
         }
     }
-    if (farPlaneSetting.value > nearPlaneSetting.value) return;
-    if (!farPlaneSetting.written || !(defaults.farDistance > nearPlaneSetting.value)) {
+    if (beyond(farPlaneSetting.value, nearPlaneSetting.value)) return;
+    if (!farPlaneSetting.written || !beyond(defaults.farDistance, nearPlaneSetting.value)) {
         nearPlaneSetting.fallBack("is not in front of the far plane (" + number(farPlaneSetting.value) + ")",
                                   defaults.nearDistance);
     }
-    if (!(farPlaneSetting.value > nearPlaneSetting.value)) {
+    if (!beyond(farPlaneSetting.value, nearPlaneSetting.value)) {
         farPlaneSetting.fallBack("is not beyond the near plane (" + number(nearPlaneSetting.value) + ")",
                                  defaults.farDistance);
     }

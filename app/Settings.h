@@ -31,7 +31,8 @@ extern float globalBrightness;
 // boolean word, is used as the reader makes of it (an int clamped into the
 // int range) with a warning naming the key, the value as written and the
 // value used. A field of view outside (0, 180), a near or far plane that is
-// not positive, or planes out of order would give a broken projection, and a
+// not positive, or planes out of order (judged in single precision, as the
+// renderer holds them) would give a broken projection, and a
 // brightness that is negative or not finite a black or white world: such
 // values fall back to their defaults with a warning.
 Settings readSettings(const IniReader& reader);

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <tuple>
+#include <utility>
 
 namespace {
 
@@ -27,7 +29,7 @@ std::string warnings(const std::string& out) {
 // text is ignored), booleans know their words and fall back on anything else,
 // names are case-insensitive, ';' after a blank starts a comment, duplicated
 // keys are joined with a newline, and a bad line does not stop the reading.
-// A line longer than inih's buffer takes (199 characters and the line end) is
+// A line longer than inih's buffer takes (199 characters and its end of string) is
 // named and skipped whole, its cut-off rest not read as a line of its own,
 // keeping the later line numbers.
 TEST(IniReader, ValuesAsTheGameReadsThem) {
@@ -48,6 +50,114 @@ TEST(IniReader, ValuesAsTheGameReadsThem) {
     EXPECT_EQ(reader.get("window", "title", ""), "My Game\nOther");
     EXPECT_EQ(reader.get("camera", "fov", ""), "75");
     EXPECT_EQ(reader.get("camera", "near", ""), "75;wider") << "no blank before ';': no comment";
+}
+
+// A file that cannot be opened (missing, or a directory) prints one line of
+// its own on standard output, without the logger's time stamp and level and
+// nothing on standard error, and every read takes its default.
+TEST(IniReader, UnopenableFilePrintsOneUnstampedLineOnStandardOutput) {
+    TempDir dir;
+    for (const std::string& name : {(dir.path() / "nothing.ini").string(), dir.path().string()}) {
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const IniReader reader(name);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  "ERROR: Failed to load '" + name + "'. Using default values instead.\n");
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(reader.parseError(), -1);
+        EXPECT_EQ(reader.getInteger("window", "width", 800), 800);
+        EXPECT_EQ(reader.get("window", "title", "Tollbrook"), "Tollbrook");
+    }
+}
+
+// Lines as inih's 200-byte buffer holds them: 199 characters (and a CR before
+// the line end) are read whole, 200 are named and skipped. A NUL ends its
+// line's text but not the file. A UTF-8 signature is skipped, indented lines
+// continue the value before them even when they look like a header, and a
+// header without its ']' is an error. Error line numbers stay those of the
+// file, whatever came before.
+TEST(IniReader, LineLengthsNulBytesAndFileStructure) {
+    using namespace std::string_literals;
+    const std::string t191(191, 't');
+    const std::string file = "\xEF\xBB\xBFtop = 1\n"s               // 1
+                             "[window]\n"                           // 2
+                             "title = " + t191 + "\n"               // 3: 199 characters
+                             "refresh_rate = " + std::string(184, '7') + "\r\n"  // 4: 199 and a CR
+                             "width = " + t191 + "w\n"              // 5: 200, skipped
+                             "height = " + std::string(191, '4') + "\r\n"        // 6: 200 and a CR, skipped
+                             "fov = 9" + std::string(400, '0') + "\n"            // 7: far longer, skipped
+                             "brightness = 2\0 = 5\n"s              // 8: cut at the NUL
+                             "  ; indented comment\n"               // 9
+                             "use_monitor_resolution = off\n"       // 10
+                             "  [camera]\n"                         // 11: continues the value
+                             "[camera\n"                            // 12: the first error
+                             "nul\0 = 1\n"s                         // 13: an error
+                             "near = 0.5\n";                        // 14
+    IniFile ini(file);
+    testing::internal::CaptureStdout();
+    const IniReader reader(ini.path());
+    std::string expected;
+    for (int n : {5, 6, 7}) {
+        expected += "Line " + std::to_string(n) + " of '" + ini.path() + "' is longer than 199 characters and is skipped\n";
+    }
+    EXPECT_EQ(warnings(testing::internal::GetCapturedStdout()), expected);
+    EXPECT_EQ(reader.parseError(), 12);
+    EXPECT_EQ(reader.get("", "top", ""), "1") << "the signature is not part of the first key";
+    EXPECT_EQ(reader.get("window", "title", ""), t191);
+    EXPECT_EQ(reader.get("window", "refresh_rate", ""), std::string(184, '7'));
+    for (const char* key : {"width", "height", "fov", "w"}) EXPECT_FALSE(reader.has("window", key)) << key;
+    EXPECT_EQ(reader.get("window", "brightness", ""), "2");
+    EXPECT_EQ(reader.get("window", "use_monitor_resolution", ""), "off\n[camera]");
+    EXPECT_EQ(reader.get("window", "near", ""), "0.5") << "read on after the NUL and the bad header";
+    EXPECT_FALSE(reader.has("camera", "near"));
+}
+
+// Every boolean word inih knows, in any case, is taken as written and
+// without a warning; the reader's default shows only for other words.
+TEST(Settings, EveryBooleanWordIsTakenWithoutAWarning) {
+    const std::pair<const char*, bool> words[] = {
+        {"true", true}, {"yes", true}, {"on", true}, {"1", true}, {"TRUE", true}, {"Yes", true}, {"ON", true},
+        {"false", false}, {"no", false}, {"off", false}, {"0", false}, {"False", false}, {"NO", false}, {"oFF", false},
+    };
+    for (const auto& [word, value] : words) {
+        SCOPED_TRACE(word);
+        IniFile file(std::string("[window]\nfullscreen = ") + word + "\nuse_monitor_resolution = " + word + "\n");
+        const IniReader reader(file.path());
+        EXPECT_EQ(reader.getBoolean("window", "fullscreen", !value), value);
+        testing::internal::CaptureStdout();
+        const Settings settings = readSettings(reader);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(settings.fullscreen, value);
+        EXPECT_EQ(settings.useMonitorResolution, value);
+    }
+}
+
+// Whatever the file gives, the planes that leave the reader are positive,
+// finite and far beyond near, in double precision and in the render-wide
+// single-precision copies; a plane replaced by its default is checked again
+// against the other.
+TEST(Settings, NearAndFarAreNeverLeftEqualOrCrossed) {
+    const char* const cases[] = {
+        "near = 100\n",  "far = 0.1\n",  "far = 0.05\n",   "near = 200\nfar = 0.1\n", "near = 0\nfar = 0.1\n",
+        "near = 0\n",    "near = -5\nfar = 0.1\n", "near = nan\nfar = 0.1\n", "near = 100\nfar = 100\n",
+        "near = 0.1\nfar = 0.1\n", "near = 50\nfar = 20\n", "near = 150\nfar = 120\n", "far = 0\n",
+        "near = inf\nfar = inf\n", "far = -100\nnear = 100\n",
+        // Apart in double precision, but not in single: zero, equal or infinite there.
+        "near = 1e-300\n", "near = 1e-300\nfar = 1e-300\n", "near = 1\nfar = 1.00000001\n", "far = 1e300\n",
+    };
+    for (const char* camera : cases) {
+        SCOPED_TRACE(camera);
+        IniFile file(std::string("[camera]\n") + camera);
+        const IniReader reader(file.path());
+        testing::internal::CaptureStdout();
+        const Settings settings = readSettings(reader);
+        EXPECT_NE(testing::internal::GetCapturedStdout(), "") << "a plane replaced without a warning";
+        EXPECT_GT(settings.nearDistance, 0.0);
+        EXPECT_GT(settings.farDistance, settings.nearDistance);
+        EXPECT_TRUE(std::isfinite(settings.farDistance));
+        EXPECT_GT(nearPlane, 0.0f);
+        EXPECT_GT(farPlane, nearPlane);
+    }
 }
 
 // Settings on one line, to compare a case at a glance.

@@ -6,7 +6,7 @@
 #include <regex>
 #include <string>
 
-// INFO is silent; WARNING goes to standard output and ERROR (from both calls)
+// DEBUG and INFO are silent; WARNING goes to standard output and ERROR (from both calls)
 // to standard error, each as "[HH:MM:SS][LEVEL] message" in local time.
 TEST(Logger, ThresholdStreamsAndLineFormat) {
     const auto clockText = [] {
@@ -19,6 +19,7 @@ TEST(Logger, ThresholdStreamsAndLineFormat) {
     testing::internal::CaptureStderr();
     const std::string before = clockText();
     Logger::log("Starting Game", INFO);
+    Logger::log("Created shader phong", DEBUG);
     Logger::log("Shader phong already exists!", WARNING);
     Logger::error("No font with name VT323 found.");
     Logger::log("first\nsecond", ERROR);

@@ -8,6 +8,7 @@
 #include "app/Hud.h"
 #include "app/Lock.h"
 #include "app/LockCode.h"
+#include "app/PlayerHitReport.h"
 #include "physics/CharacterController.h"
 #include "physics/PhysicsScene.h"
 #include "physics/Player.h"
@@ -15,12 +16,15 @@
 #include "render/ConfettiEmitter.h"
 #include "render/Text.h"
 #include "tests/support/GameDriver.h"
+#include "tests/support/PhysicsStage.h"
 #include "tests/support/RenderTarget.h"
 
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
 #include <array>
+#include <regex>
+#include <utility>
 
 namespace {
 
@@ -36,6 +40,13 @@ void typeCode(GameDriver& driver, const std::array<unsigned, 4>& digits) {
         ASSERT_TRUE(driver.game->locks[i]->isSelected()) << "lock" << i + 1 << " not in focus";
         driver.tap(GLFW_KEY_0 + static_cast<int>(digits[i]), kFrame);
     }
+}
+
+// Minutes and seconds of the escape message, or -1.
+double escapeSeconds(const std::string& message) {
+    std::smatch m;
+    const bool ok = std::regex_match(message, m, std::regex(R"(You escaped the prison in (\d\d):(\d\d\.\d\d\d)!)"));
+    return ok ? std::stoi(m[1]) * 60.0 + std::stod(m[2]) : -1.0;
 }
 
 // The game from the cell to the labyrinth's goal: glasses, the door code,
@@ -156,6 +167,8 @@ TEST(GamePlay, WinningRunFromTheCellToTheGoal) {
     const Rgba corner = pixelAt(driver->frameWithScreenshot(kFrame, "win"), kWidth, 2, kHeight - 3);
     EXPECT_TRUE(corner.r > 200 && corner.g > 200 && corner.b < 60) << corner.r << " " << corner.g << " " << corner.b;
     EXPECT_EQ(game.hud->wonMessage->getText(), endMessage);
+    // The time taken up to the frame that reached the goal, not the time left.
+    EXPECT_NEAR(escapeSeconds(endMessage), driver->clock - kFrame, 0.06) << endMessage;
 
     // Over: keys, mouse and time change nothing any more.
     const glm::vec3 position = game.player->getPosition();
@@ -248,6 +261,28 @@ TEST(GameOver, TheGuardWalksIntoAStillPlayer) {
     const glm::vec3 guard = driver->bodyPosition("guard");
     driver->wait(1.0, 0.05);
     EXPECT_EQ(driver->bodyPosition("guard"), guard);
+}
+
+// The goal's rule on a level body named as the goal: the message gives the
+// time taken (the limit less the time left) as minutes and seconds, wrapped at
+// 60, in the form MM:SS.mmm with zeros filled in.
+TEST(GameOver, ReachingTheGoalNamesTheTimeTaken) {
+    Stage stage;
+    const btCollisionObject* goal = stage.staticBox("labyrinth_goal", glm::vec3(0.0f), glm::vec3(1.0f))->getActor();
+    const std::pair<float, const char*> cases[] = {
+        {187.25f, "You escaped the prison in 03:07.250!"},
+        {599.5f, "You escaped the prison in 09:59.500!"},
+        {65.5f, "You escaped the prison in 01:05.500!"},
+        {0.125f, "You escaped the prison in 00:00.125!"},
+    };
+    PlayerHitReport report;
+    for (const auto& [taken, message] : cases) {
+        gameOver = gameWon = false;
+        timeRemaining = timeLimit - taken;
+        report.onShapeHit(ControllerShapeHit{goal});
+        EXPECT_TRUE(gameOver && gameWon);
+        EXPECT_EQ(endMessage, message);
+    }
 }
 
 }  // namespace

@@ -4,12 +4,21 @@
 // (test-output/start_screen*.png).
 
 #include "app/FrameInput.h"
+#include "app/Game.h"
+#include "app/GameState.h"
+#include "app/InputDispatcher.h"
 #include "app/Settings.h"
 #include "app/StartScreen.h"
+#include "physics/PhysicsWorld.h"
+#include "render/Text.h"
+#include "tests/support/GameDriver.h"
 #include "tests/support/RenderFixture.h"
 
 #include <cmath>
 #include <functional>
+#include <map>
+#include <memory>
+#include <string>
 
 namespace {
 
@@ -20,6 +29,16 @@ struct WindowSize {
     float scale;
 };
 constexpr WindowSize kFull{1280, 720, 1.0f};
+
+// The start screen's texts by name.
+const std::map<std::string, std::string> kLines = {
+    {"Welcome", "Welcome to Tollbrook!"},
+    {"desc", "Your goal is to escape your cell in time"},
+    {"desc2", "by solving puzzles, but don't let the guard catch you!"},
+    {"desc3", "To enter a code for the door lock simply"},
+    {"desc4", "press the number on your keyboard."},
+    {"start", "Press SPACE to start"},
+};
 
 // Keys held after a pass: Space and Escape.
 struct Held {
@@ -82,6 +101,15 @@ TEST_P(StartScreenTest, LayoutTurnAndTheWaysToLeave) {
         const double angle = -3.141592653589793 / 10.0 * shownAt;
         expectNear(camera()->getFront(), glm::vec3(std::cos(angle), 0.0f, std::sin(angle)), 2e-4f);
         EXPECT_EQ(camera()->getPosition(), glm::vec3(0.437884f, 1.84947f, 0.37266f));
+        if (pass == 1) {
+            // The six lines word for word, under their names.
+            std::map<std::string, std::string> texts;
+            for (const auto& [name, object] : renderer->getOverlayScenes().back()->getObjects()) {
+                const auto* text = dynamic_cast<const Text*>(object);
+                texts[name] = text != nullptr ? text->getText() : "(not a text)";
+            }
+            EXPECT_EQ(texts, kLines);
+        }
         if (pass <= 2) {
             (pass == 1 ? shown : bare) = readBackBuffer(width, height);
             renderer->handleKey(GLFW_KEY_F5, GLFW_PRESS);
@@ -139,6 +167,68 @@ TEST_P(StartScreenTest, LayoutTurnAndTheWaysToLeave) {
     glfwSetWindowShouldClose(window, GLFW_FALSE);
     EXPECT_EQ(renderer->getScenes(), std::vector<Scene*>{world.get()});
     EXPECT_EQ(renderer->getOverlayScenes(), std::vector<Scene*>{overlay.get()});
+}
+
+}  // namespace
+
+namespace {
+
+// Escape on the start screen as a player presses it: the press reaches the
+// renderer's key handler through the game's input dispatcher in the event
+// poll and sets the close flag; the next pass sees Escape held and ends the
+// screen. The level is still loaded and set up, and the main loop then ends
+// before its first frame: no frame of the level runs its clock or is drawn.
+TEST(StartScreenEscape, EndsTheGameBeforeTheFirstFrameOfTheLevel) {
+    GlContext context(160, 90);
+    if (context.displayMissing()) GTEST_SKIP() << context.reason();
+    ASSERT_TRUE(context.ok()) << context.reason();
+    GLFWwindow* window = context.window();
+    resetGameState();
+    applyGameGlState();
+    const Settings settings;
+    nearPlane = static_cast<float>(settings.nearDistance);
+    farPlane = static_cast<float>(settings.farDistance);
+    globalBrightness = static_cast<float>(settings.brightness);
+    PhysicsWorld physicsWorld;
+
+    // Clock reads: the start screen's (one before its loop, one a pass), then
+    // the main loop's. The press comes in the poll after the first pass. A
+    // main loop that does not end is stopped after a few frames.
+    int screenReads = 0, loopReads = 0;
+    bool escapeHeld = false, levelBuilt = false;
+    double clock = 0.0;
+    FrameInput input;
+    input.now = [&] {
+        clock += 0.25;
+        if (levelBuilt && ++loopReads > 3) glfwSetWindowShouldClose(window, GLFW_TRUE);
+        if (!levelBuilt && ++screenReads == 3) {
+            InputDispatcher::keyCallback(window, GLFW_KEY_ESCAPE, 0, GLFW_PRESS, 0);
+            escapeHeld = true;
+        }
+        return clock;
+    };
+    input.keyState = [&](int key) { return key == GLFW_KEY_ESCAPE && escapeHeld ? GLFW_PRESS : GLFW_RELEASE; };
+
+    auto game = std::make_unique<Game>(window, physicsWorld, settings, 160, 90, input);
+    Renderer* renderer = game->renderer;
+    runStartScreen(window, renderer, input);
+    EXPECT_EQ(screenReads, 3) << "the screen did not end on the pass after the press";
+    EXPECT_TRUE(glfwWindowShouldClose(window)) << "Escape did not ask the window to close";
+    game->buildLevel();
+    levelBuilt = true;
+    game->run();
+
+    EXPECT_TRUE(game->worldScene.getObjects().count("door"));
+    EXPECT_EQ(renderer->getScenes(), std::vector<Scene*>{&game->worldScene});
+    EXPECT_TRUE(game->hud && game->physicsScene && game->player && game->locks[3]) << "the level is not set up";
+    EXPECT_EQ(timeRemaining, timeLimit) << "a frame of the level ran";
+    EXPECT_EQ(frameDeltaTime, 0.0) << "a frame of the level ran";
+
+    game.reset();
+    // The game never releases these; the test does, before its context goes.
+    delete renderer;
+    delete mainCamera;
+    resetGameState();
 }
 
 }  // namespace
