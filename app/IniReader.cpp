@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 
 namespace {
@@ -31,7 +31,7 @@ std::string keyOf(const std::string& section, const std::string& name) {
 // exactly is still one line; a NUL byte ends the line's text, as it does in
 // the C string inih reads.
 struct LineSource {
-    std::FILE* file;
+    std::streambuf* file;
     const std::string& fileName;
     int number = 0;
 
@@ -40,11 +40,12 @@ struct LineSource {
     char* read(char* buffer, int size) {
         const std::size_t room = static_cast<std::size_t>(size) - 1;
         std::size_t length = 0;
-        int c = getc_unlocked(file);
-        if (c == EOF) return nullptr;
+        constexpr int kEnd = std::char_traits<char>::eof();
+        int c = file->sbumpc();
+        if (c == kEnd) return nullptr;
         ++number;
         bool endsInReturn = false;
-        for (; c != EOF && c != '\n'; c = getc_unlocked(file)) {
+        for (; c != kEnd && c != '\n'; c = file->sbumpc()) {
             if (length < room) buffer[length] = static_cast<char>(c);
             ++length;
             endsInReturn = c == '\r';
@@ -67,17 +68,15 @@ struct LineSource {
 IniReader::IniReader(std::string fileName) {
     // Only a regular file is read: a FIFO or a device could block for ever,
     // so anything else takes the path of a file that cannot be opened.
-    std::FILE* file = isRegularFile(fileName) ? std::fopen(fileName.c_str(), "r") : nullptr;
-    if (file == nullptr) {
+    std::ifstream file;
+    if (isRegularFile(fileName)) file.open(fileName, std::ios::binary);
+    if (!file.is_open()) {
         error = -1;
         std::cout << "ERROR: Failed to load '" << fileName << "'. Using default values instead." << std::endl;
         return;
     }
-    LineSource lines{file, fileName};
-    flockfile(file);
+    LineSource lines{file.rdbuf(), fileName};
     error = ini_parse_stream(&LineSource::next, &lines, &IniReader::store, this);
-    funlockfile(file);
-    std::fclose(file);
 }
 
 int IniReader::store(void* reader, const char* section, const char* name, const char* value) {
