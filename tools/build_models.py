@@ -606,7 +606,7 @@ def build_cell(col, mats, floor_extent):
 
 
 # ---------------------------------------------------------------------------
-# Outside: corridor, labyrinth, plate, gate, goal and guard.
+# Outside: passage, yard, labyrinth, plate, gate, goal and guard.
 
 def merge_cells(mask, x0, z0, cell):
     """Runs of set cells merged greedily into boxes (x0, x1, z0, z1)."""
