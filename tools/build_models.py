@@ -71,15 +71,21 @@ LAB_DOOR_CLOSED_Y = 3.46  # origin height when shut; the slab hangs 0.85 to 3.45
 EXIT_Z = (-3.4, -1.8)
 END_X = 24.0
 
-# Walkable ground outside the cell: corridor, labyrinth ring (the guard's
-# patrol with 1.1 m either side), dead ends and the exit passage. The last
+# Walkable ground outside the cell: a short passage from the door into a
+# yard, the gateway into the labyrinth, the labyrinth ring (the guard's
+# patrol with 1.1 m either side), its dead ends and the exit passage. The last
 # field names the arm, whose colour runs as a painted band along its walls
-# (a point in two rectangles takes the first one's); the corridor has none.
+# (a point in two rectangles takes the first one's); passage and yard have
+# none, except the strip before the labyrinth's west wall: the red of the arm
+# behind it runs along the wall's yard face and on through the gateway, so
+# the way in shows from the cell door.
+GATEWAY_Z = (-4.6, -2.8)  # the gateway from the yard into the labyrinth's red arm
+YARD = (4.0, 11.5, -5.9, 2.0)
 WALKABLE = [
-    (2.8, 9.0, 0.0, 2.0, None),       # corridor from the cell door
-    (7.0, 9.0, -4.6, 2.0, None),      # corridor turning south
-    (5.2, 7.1, -2.0, -0.6, None),     # dead end off the corridor
-    (7.0, 11.9, -4.6, -2.8, None),    # corridor into the labyrinth
+    (2.8, 4.1, 0.0, 2.0, None),       # passage from the cell door
+    (11.4, 11.9, GATEWAY_Z[0], GATEWAY_Z[1], "red"),  # the gateway
+    (11.0, 11.5, YARD[2], -1.05, "red"),  # the yard along the labyrinth's west wall
+    (YARD[0], YARD[1], YARD[2], YARD[3], None),  # the yard before the labyrinth
     (11.8, 14.0, -6.34, -1.05, "red"),  # patrol: x = 12.9
     (11.8, 16.1, -3.25, -1.05, "orange"),  # patrol: z = -2.15
     (13.9, 16.1, -3.25, 1.1, "yellow"),    # patrol: x = 15
@@ -94,8 +100,9 @@ WALKABLE = [
 TRIM = ["red", "orange", "yellow", "green", "blue", "purple", "white", "lamp"]
 TRIM_Y = (2.3, 2.62)  # the painted band, above the guard's cap and any window
 # Inside the labyrinth, walls with ground on both sides are barred windows
-# between these heights, so the guard can be seen coming through them.
-BARS_FROM_X = 11.6
+# between these heights, so the guard can be seen coming through them; so is
+# the labyrinth's west wall, from the yard.
+BARS_FROM_X = 11.4
 WINDOW_Y = (1.0, 2.25)
 BAR_PITCH, BAR_SIZE = 0.22, 0.05  # leaves 0.17 between bars, too narrow for the player
 # The plate sits in the exit passage in full view of the labyrinth door it
@@ -599,7 +606,7 @@ def build_cell(col, mats, floor_extent):
 
 
 # ---------------------------------------------------------------------------
-# Outside: corridor, labyrinth, plate, gate, goal and guard.
+# Outside: passage, yard, labyrinth, plate, gate, goal and guard.
 
 def merge_cells(mask, x0, z0, cell):
     """Runs of set cells merged greedily into boxes (x0, x1, z0, z1)."""
@@ -715,7 +722,15 @@ def build_outside(col, mats):
         d.box((a, 0.0, c), (b, YARD_WALL_H, e), tile=2.0)
     for box in barred:
         barred_wall(d, box)
+    # the lintel over the gateway, above the band, carries the gateway's lamp
+    d.box((YARD[1], TRIM_Y[1], GATEWAY_Z[0]), (11.8, YARD_WALL_H, GATEWAY_Z[1]), tile=2.0)
     make_object("labyrinth", d, [mats["blocks"]], col)
+    # the gateway's lamp on the lintel, in the beacon's amber, seen from the
+    # cell door across the yard (no body)
+    gz = (GATEWAY_Z[0] + GATEWAY_Z[1]) / 2
+    d = MeshData(origin=(YARD[1] + 0.15, YARD_WALL_H, gz))
+    d.box((-0.2, 0.0, -0.3), (0.2, 0.4, 0.3), uv_rect=trim_rect("lamp"))
+    make_object("gateway lamp", d, [mats["trim"]], col)
     # the bands are paint on the walls: no body of their own
     d = MeshData()
     arm_bands(d, full + barred)
@@ -755,9 +770,9 @@ def build_outside(col, mats):
     warm = (1.0, 0.93, 0.82)
     lights = [  # the labyrinth's lamps lean to their arm's colour
         ("light_cell_door", (3.5, 2.1, 1.25), 2000.0, warm),  # the door's outer face, shut or open
-        ("light_corridor_1", (5.4, 2.6, 1.0), 1100.0, warm),
-        ("light_corridor_2", (8.0, 2.6, 0.4), 1100.0, warm),
-        ("light_corridor_3", (8.6, 2.6, -3.7), 1100.0, warm),
+        ("light_yard_north", (6.0, 2.6, 0.6), 1100.0, warm),
+        ("light_yard_south", (7.0, 2.6, -3.6), 1100.0, warm),
+        ("light_gateway", (YARD[1] - 0.45, 3.0, -3.7), 2000.0, (1.0, 0.85, 0.5)),  # the lamp and the way in
         ("light_labyrinth_west", (12.9, 3.2, -3.6), 1600.0, (1.0, 0.78, 0.72)),
         ("light_labyrinth_north", (15.6, 3.2, -0.3), 1600.0, (0.8, 1.0, 0.8)),
         ("light_labyrinth_south", (15.2, 3.2, -5.4), 1600.0, (0.92, 0.8, 1.0)),
@@ -976,7 +991,7 @@ def main():
         render_previews([
             ("level_player_start", (0.0, 1.61, 0.0), (3.0, 1.45, 0.0), 85),
             ("level_cell_corner", (-1.2, 1.7, -1.0), (1.5, 1.0, 1.6), 85),
-            ("level_door_looking_out", (2.95, 1.61, 1.0), (9.0, 1.2, 1.0), 85),
+            ("level_door_looking_out", (2.95, 1.61, 0.8), (9.0, 1.2, -1.0), 85),
             ("level_labyrinth", (9.0, 17.0, 9.5), (16.0, 0.0, -2.8), 60),
             ("level_layout", (13.4, 27.0, 7.5), (13.4, 0.0, -2.6), 62),
             ("level_from_plate", (18.8, 1.61, -2.6), (21.69, 1.45, -2.6), 85),
