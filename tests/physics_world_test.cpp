@@ -109,9 +109,10 @@ TEST(PhysicsBodies, KinematicBodiesPushNothingAndLocksAnswerRaysOnly) {
         stage.dynamicBox("lock1", glm::vec3(0.0f, 0.5f, 4.0f), glm::vec3(0.0001f, 0.092232f, 0.168031f), lockFlags);
     EXPECT_EQ(lock->getActor()->getCollisionShape()->getMargin(), 0.0f);
     // The focus ray of a player whose eye is at (0, 1.7, 0), looking along +x,
-    // sees the lock whose face is within reach, not one 2 cm beyond it.
+    // sees the lock whose face is just within reach, not one whose face is
+    // just beyond it.
     Player* player = stage.addPlayer(glm::vec3(0.0f, 1.0f, 0.0f));
-    for (float face : {1.23f, 1.27f}) {
+    for (float face : {0.3f, 1.249f, 1.251f, 1.26f}) {
         lock->getActor()->setWorldTransform(btTransform(btQuaternion::getIdentity(), btVector3(face + 0.00005f, 1.7f, 0.0f)));
         stage.scene->getDynamicsWorld()->updateSingleAabb(lock->getActor());
         EXPECT_EQ(stage.scene->raycast(1.25f, PhysicsQueryFilterCallback()), face < 1.25f ? lock : nullptr) << face;
