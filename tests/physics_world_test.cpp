@@ -99,6 +99,7 @@ TEST(PhysicsBodies, CopyBackWritesThePoseLessTheOffsetAndTheRotationInOrder) {
 // floor, where it would rest on a static box. A lock (query and
 // visualisation flags only) collides with nothing, not even what falls on it,
 // and has no skin: the focus ray reaches it only when its face is in reach.
+// (Boxes are hit where the ray enters them, not a centimetre before.)
 TEST(PhysicsBodies, KinematicBodiesPushNothingAndLocksAnswerRaysOnly) {
     // The guard built at its first stop stands there for the first two seconds.
     const glm::vec3 guardAt(12.9f, 1.10005f, -5.23823f);
@@ -110,13 +111,28 @@ TEST(PhysicsBodies, KinematicBodiesPushNothingAndLocksAnswerRaysOnly) {
     EXPECT_EQ(lock->getActor()->getCollisionShape()->getMargin(), 0.0f);
     // The focus ray of a player whose eye is at (0, 1.7, 0), looking along +x,
     // sees the lock whose face is just within reach, not one whose face is
-    // just beyond it.
+    // just beyond it, nor one it passes 3 mm beside; likewise a box turned
+    // 45 degrees, whose nearest edge is just within or just beyond reach.
     Player* player = stage.addPlayer(glm::vec3(0.0f, 1.0f, 0.0f));
-    for (float face : {0.3f, 1.249f, 1.251f, 1.26f}) {
-        lock->getActor()->setWorldTransform(btTransform(btQuaternion::getIdentity(), btVector3(face + 0.00005f, 1.7f, 0.0f)));
-        stage.scene->getDynamicsWorld()->updateSingleAabb(lock->getActor());
-        EXPECT_EQ(stage.scene->raycast(1.25f, PhysicsQueryFilterCallback()), face < 1.25f ? lock : nullptr) << face;
+    auto place = [&](btRigidBody* body, const btTransform& pose) {
+        body->setWorldTransform(pose);
+        stage.scene->getDynamicsWorld()->updateSingleAabb(body);
+    };
+    const float edge = 0.168031f / 2;
+    for (auto [face, z, seen] : {std::tuple{0.3f, 0.0f, true}, std::tuple{1.249f, 0.0f, true},
+                                 std::tuple{1.251f, 0.0f, false}, std::tuple{1.26f, 0.0f, false},
+                                 std::tuple{1.0f, edge - 0.003f, true}, std::tuple{1.0f, edge + 0.003f, false}}) {
+        place(lock->getActor(), btTransform(btQuaternion::getIdentity(), btVector3(face + 0.00005f, 1.7f, z)));
+        EXPECT_EQ(stage.scene->raycast(1.25f, PhysicsQueryFilterCallback()), seen ? lock : nullptr) << face << ", " << z;
     }
+    place(lock->getActor(), btTransform(btQuaternion::getIdentity(), btVector3(0.0f, 0.5f, 4.0f)));
+    StaticRigidBody* chest = stage.staticBox("chest", glm::vec3(0.0f, 1.7f, 2.0f), glm::vec3(0.4f));
+    for (float nearest : {1.248f, 1.252f}) {
+        const btQuaternion turn(btVector3(0, 1, 0), SIMD_PI / 4);
+        place(chest->getActor(), btTransform(turn, btVector3(nearest + 0.2f * std::sqrt(2.0f), 1.7f, 0.0f)));
+        EXPECT_EQ(stage.scene->raycast(1.25f, PhysicsQueryFilterCallback()), nearest < 1.25f ? chest : nullptr) << nearest;
+    }
+    place(chest->getActor(), btTransform(btQuaternion::getIdentity(), btVector3(0.0f, 1.7f, 2.0f)));
     player->getController()->setPosition(glm::dvec3(0.0, 1.0, -8.0));
 
     StaticRigidBody* sheet =
