@@ -113,7 +113,8 @@ TEST(PhysicsBodies, KinematicBodiesPushNothingAndLocksAnswerRaysOnly) {
     // sees the lock whose face is just within reach, not one whose face is
     // just beyond it, nor one it passes 3 mm beside; likewise a box turned
     // 45 degrees, whose nearest edge is just within or just beyond reach, or
-    // whose corner it crosses or passes by 3 mm. Of two boxes it sees the nearer.
+    // whose corner it crosses or passes by 3 mm. Of two boxes it sees the
+    // nearer, even 5 mm apart.
     Player* player = stage.addPlayer(glm::vec3(0.0f, 1.0f, 0.0f));
     auto place = [&](btRigidBody* body, const btTransform& pose) {
         body->setWorldTransform(pose);
@@ -133,15 +134,19 @@ TEST(PhysicsBodies, KinematicBodiesPushNothingAndLocksAnswerRaysOnly) {
         place(chest->getActor(), btTransform(turn, btVector3(nearest + 0.2f * std::sqrt(2.0f), 1.7f, 0.0f)));
         EXPECT_EQ(stage.scene->raycast(1.25f, PhysicsQueryFilterCallback()), nearest < 1.25f ? chest : nullptr) << nearest;
     }
-    // Across the ray by 3 mm at its corner, or beside it by 3 mm; and behind the lock.
+    // Across the ray by 3 mm at its corner, or beside it by 3 mm; and behind
+    // or in front of the lock, 5 mm or more apart.
     const float corner = 0.2f * std::sqrt(2.0f);
     for (auto [z, seen] : {std::pair{corner - 0.003f, true}, std::pair{corner + 0.003f, false}}) {
         place(chest->getActor(), btTransform(btQuaternion(btVector3(0, 1, 0), SIMD_PI / 4), btVector3(1.0f, 1.7f, z)));
         EXPECT_EQ(stage.scene->raycast(1.25f, PhysicsQueryFilterCallback()), seen ? chest : nullptr) << z;
     }
-    place(chest->getActor(), btTransform(btQuaternion::getIdentity(), btVector3(1.1f + 0.2f, 1.7f, 0.0f)));
-    place(lock->getActor(), btTransform(btQuaternion::getIdentity(), btVector3(1.0f + 0.00005f, 1.7f, 0.0f)));
-    EXPECT_EQ(stage.scene->raycast(1.25f, PhysicsQueryFilterCallback()), lock) << "the nearer of two";
+    for (auto [lockFace, chestFace] : {std::pair{1.0f, 1.1f}, std::pair{1.0f, 1.005f}, std::pair{1.005f, 1.0f}}) {
+        place(chest->getActor(), btTransform(btQuaternion::getIdentity(), btVector3(chestFace + 0.2f, 1.7f, 0.0f)));
+        place(lock->getActor(), btTransform(btQuaternion::getIdentity(), btVector3(lockFace + 0.00005f, 1.7f, 0.0f)));
+        EXPECT_EQ(stage.scene->raycast(1.25f, PhysicsQueryFilterCallback()), lockFace < chestFace ? static_cast<PhysicsObject*>(lock) : chest)
+            << "the nearer of two, " << lockFace << " and " << chestFace;
+    }
     place(lock->getActor(), btTransform(btQuaternion::getIdentity(), btVector3(0.0f, 0.5f, 4.0f)));
     place(chest->getActor(), btTransform(btQuaternion::getIdentity(), btVector3(0.0f, 1.7f, 2.0f)));
     player->getController()->setPosition(glm::dvec3(0.0, 1.0, -8.0));
