@@ -185,7 +185,9 @@ TEST(LevelPhysics, FramesCopyThePosesToTheDrawnDoorGuardAndLabyrinthDoor) {
     for (const char* name : names) start[name] = physics.getPhysicsObject(name)->getObject()->getPosition();
     // At rest, a frame draws the doors where and as turned as the level placed them.
     std::map<std::string, glm::quat> placed;
-    for (const char* name : {"door", "labyrinthDoor"}) placed[name] = physics.getPhysicsObject(name)->getObject()->getRotation();
+    for (const char* name : {"door", "labyrinthDoor"}) {
+        placed[name] = physics.getPhysicsObject(name)->getObject()->getRotation();
+    }
     driver->frame(0.05);
     for (const char* name : {"door", "labyrinthDoor"}) {
         const Object& object = *physics.getPhysicsObject(name)->getObject();

@@ -193,3 +193,34 @@ TEST_F(FocusRayTest, PassesIgnoredUnseenAndBackFacingBodiesAndFollowsTheEye) {
     player->onKey(GLFW_KEY_LEFT_CONTROL, GLFW_PRESS);  // the crouched eye (1.0) sees the ledge
     EXPECT_EQ(stage.scene->raycast(1.25f, filter), ledge);
 }
+
+// The player's eye at (0, 1.7, 0) looks along +x with a reach of 1.25. A box
+// is hit where the ray enters it: a 0.4 box turned 45 degrees is seen when
+// its nearest edge is 2 mm within reach, not 2 mm beyond it, nor when the ray
+// passes 3 mm beside its corner; of two boxes 5 mm apart the nearer is seen,
+// either way round.
+TEST(FocusRay, BoxesAreHitWhereTheRayEntersThem) {
+    Stage stage;
+    stage.addPlayer(glm::vec3(0.0f, 1.0f, 0.0f));
+    StaticRigidBody* chest = stage.staticBox("chest", glm::vec3(0.0f, 1.7f, 5.0f), glm::vec3(0.4f));
+    DynamicRigidBody* plate = stage.dynamicBox("plate", glm::vec3(0.0f, 1.7f, -5.0f), glm::vec3(0.0001f, 0.1f, 0.2f),
+                                               PhysicsShapeFlag::SceneQueryShape | PhysicsShapeFlag::Visualization);
+    auto place = [&](PhysicsObject* body, const glm::vec3& at, float turn = 0.0f) {
+        body->getActor()->setWorldTransform(
+            btTransform(btQuaternion(btVector3(0, 1, 0), turn), btVector3(at.x, at.y, at.z)));
+        stage.scene->getDynamicsWorld()->updateSingleAabb(body->getActor());
+    };
+    auto seen = [&] { return stage.scene->raycast(1.25f, PhysicsQueryFilterCallback()); };
+    const float corner = 0.2f * std::sqrt(2.0f);  // centre to edge of the turned box
+    for (auto [x, z, hit] : {std::tuple{1.248f + corner, 0.0f, true}, std::tuple{1.252f + corner, 0.0f, false},
+                             std::tuple{1.0f, corner - 0.003f, true}, std::tuple{1.0f, corner + 0.003f, false}}) {
+        place(chest, glm::vec3(x, 1.7f, z), SIMD_PI / 4);
+        EXPECT_EQ(seen(), hit ? chest : nullptr) << x << ", " << z;
+    }
+    for (auto [plateFace, chestFace] : {std::pair{1.0f, 1.1f}, std::pair{1.0f, 1.005f}, std::pair{1.005f, 1.0f}}) {
+        place(chest, glm::vec3(chestFace + 0.2f, 1.7f, 0.0f));
+        place(plate, glm::vec3(plateFace + 0.00005f, 1.7f, 0.0f));
+        EXPECT_EQ(seen(), plateFace < chestFace ? static_cast<PhysicsObject*>(plate) : chest)
+            << plateFace << " and " << chestFace;
+    }
+}
