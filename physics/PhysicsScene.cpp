@@ -12,6 +12,7 @@
 #include <map>
 #include <stdexcept>
 #include <unordered_set>
+#include <utility>
 
 namespace {
 
@@ -59,6 +60,43 @@ void setKinematicTarget(btRigidBody* body, const glm::vec3& position, const glm:
     body->getMotionState()->setWorldTransform(target);
 }
 
+enum class BoxCrossing { Misses, Enters, StartsInside };
+
+// Whether the segment from -> to meets a box body, and where it enters it:
+// the fraction along the segment and the face's normal in world space.
+BoxCrossing crossBox(const btCollisionObject& object, const btVector3& from, const btVector3& to,
+                     btScalar& fraction, btVector3& normal) {
+    const auto& box = static_cast<const btBoxShape&>(*object.getCollisionShape());
+    const btVector3 half = box.getHalfExtentsWithMargin();
+    const btTransform toLocal = object.getWorldTransform().inverse();
+    const btVector3 start = toLocal(from);
+    const btVector3 direction = toLocal(to) - start;
+    btScalar enter = 0.0f, leave = 1.0f;
+    int enterAxis = -1;
+    for (int axis = 0; axis < 3; ++axis) {
+        if (btFabs(direction[axis]) < SIMD_EPSILON) {
+            if (start[axis] < -half[axis] || start[axis] > half[axis]) return BoxCrossing::Misses;
+            continue;
+        }
+        // Fractions at which the segment meets the box's two planes across this axis.
+        btScalar atLow = (-half[axis] - start[axis]) / direction[axis];
+        btScalar atHigh = (half[axis] - start[axis]) / direction[axis];
+        if (atLow > atHigh) std::swap(atLow, atHigh);
+        if (atLow > enter) {
+            enter = atLow;
+            enterAxis = axis;
+        }
+        leave = std::min(leave, atHigh);
+        if (enter > leave) return BoxCrossing::Misses;
+    }
+    if (enterAxis < 0) return BoxCrossing::StartsInside;
+    btVector3 localNormal(0.0f, 0.0f, 0.0f);
+    localNormal[enterAxis] = direction[enterAxis] > 0.0f ? -1.0f : 1.0f;
+    fraction = enter;
+    normal = object.getWorldTransform().getBasis() * localNormal;
+    return BoxCrossing::Enters;
+}
+
 // Sees only bodies with the scene-query flag that the filter lets through,
 // and triangle meshes from their front side only.
 class FocusRayCallback : public btCollisionWorld::ClosestRayResultCallback {
@@ -71,6 +109,33 @@ public:
     bool needsCollision(btBroadphaseProxy* proxy) const override {
         const auto* candidate = static_cast<const btCollisionObject*>(proxy->m_clientObject);
         return isSceneQuery(candidate) && filter.preFilter(candidate) == QueryHitType::Block;
+    }
+
+    // Bullet's ray against a convex shape stops within a centimetre of it, so
+    // a box (a lock's thin plate among them) would be hit up to that far in
+    // front of its face, even from beyond the ray's end. A box is hit where
+    // the ray enters it.
+    btScalar addSingleResult(btCollisionWorld::LocalRayResult& result, bool normalInWorldSpace) override {
+        const btCollisionObject& object = *result.m_collisionObject;
+        if (object.getCollisionShape()->getShapeType() != BOX_SHAPE_PROXYTYPE) {
+            return ClosestRayResultCallback::addSingleResult(result, normalInWorldSpace);
+        }
+        btScalar fraction = 0.0f;
+        btVector3 normal;
+        switch (crossBox(object, m_rayFromWorld, m_rayToWorld, fraction, normal)) {
+            case BoxCrossing::StartsInside:
+                return ClosestRayResultCallback::addSingleResult(result, normalInWorldSpace);
+            case BoxCrossing::Misses:
+                return m_closestHitFraction;
+            case BoxCrossing::Enters:
+                break;
+        }
+        if (fraction >= m_closestHitFraction) {
+            return m_closestHitFraction;
+        }
+        result.m_hitFraction = fraction;
+        result.m_hitNormalLocal = normal;
+        return ClosestRayResultCallback::addSingleResult(result, true);
     }
 
 private:

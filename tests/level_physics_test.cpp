@@ -10,6 +10,8 @@
 
 #include <glm/gtc/type_ptr.hpp>
 
+#include <map>
+
 // 23 registered bodies; scripted bodies kinematic, locks seen by rays only;
 // untouched, the door stays shut; one step of 500 N swings it about its
 // hinge past 90 degrees within a few seconds, the locks riding along.
@@ -124,4 +126,122 @@ TEST(LevelPhysics, PlayerLandsOnTheCellFloorAndTheWallAndTheShutDoorHoldItIn) {
     driver->lookAt(glasses);
     driver->frame(0.05);
     EXPECT_TRUE(driver->game->worldScene.get("glasses")->isSelected()) << glm::distance(driver->eye(), glasses);
+}
+
+// The cell door's material is a compliant contact: the door's body has no
+// restitution but a contact spring of stiffness 0.1 and damping 1000; the
+// other bodies keep the default material's restitution 0.2. All bodies but
+// the locks answer queries; the locks answer queries only, collide with
+// nothing and have no skin. The guard and the labyrinth door are kinematic,
+// never asleep, and take no contact response.
+TEST(LevelPhysics, DoorMaterialLockBodiesAndScriptedBodiesAsBuilt) {
+    START_GAME(driver, 96, 64);
+    PhysicsScene& physics = *driver->game->physicsScene;
+    auto actorOf = [&](const std::string& name) { return physics.getPhysicsObject(name)->getActor(); };
+    const PhysicsMaterial& material = *driver->physicsWorld.getMaterial("door");
+    EXPECT_TRUE(material.getFlag(PhysicsMaterialFlag::CompliantContact));
+    EXPECT_FLOAT_EQ(material.getRestitution(), -0.1f);
+    EXPECT_FLOAT_EQ(material.getDamping(), 1000.0f);
+    const btRigidBody* door = actorOf("door");
+    EXPECT_NE(door->getCollisionFlags() & btCollisionObject::CF_HAS_CONTACT_STIFFNESS_DAMPING, 0);
+    EXPECT_FLOAT_EQ(door->getContactStiffness(), 0.1f);
+    EXPECT_FLOAT_EQ(door->getContactDamping(), 1000.0f);
+    EXPECT_FLOAT_EQ(door->getRestitution(), 0.0f);
+    EXPECT_FLOAT_EQ(door->getFriction(), 0.2f);
+    for (const char* name : {"sink", "floor", "doorFrame", "guard"}) {
+        EXPECT_EQ(actorOf(name)->getCollisionFlags() & btCollisionObject::CF_HAS_CONTACT_STIFFNESS_DAMPING, 0) << name;
+        EXPECT_FLOAT_EQ(actorOf(name)->getRestitution(), 0.2f) << name;
+        EXPECT_FLOAT_EQ(actorOf(name)->getFriction(), 0.2f) << name;
+    }
+
+    for (const char* name : {"sink", "glasses", "bed", "door", "guard", "toilet", "chair", "floor", "labyrinth",
+                             "labyrinthEnd", "labyrinthGoal", "labyrinthDoor", "pressurePlate", "ceiling", "doorFrame",
+                             "wall 1", "wall 3", "wall 2", "wall 4"}) {
+        EXPECT_TRUE(isSceneQuery(actorOf(name))) << name;
+        EXPECT_NE(actorOf(name)->getBroadphaseHandle()->m_collisionFilterMask, 0) << name;
+    }
+    for (const char* name : {"lock1", "lock2", "lock3", "lock4"}) {
+        EXPECT_TRUE(isSceneQuery(actorOf(name))) << name;
+        EXPECT_EQ(actorOf(name)->getBroadphaseHandle()->m_collisionFilterMask, 0) << name;
+        EXPECT_EQ(actorOf(name)->getCollisionShape()->getMargin(), 0.0f) << name;
+    }
+    for (const char* name : {"guard", "labyrinthDoor"}) {
+        const btRigidBody* body = actorOf(name);
+        EXPECT_TRUE(body->isKinematicObject()) << name;
+        EXPECT_NE(body->getCollisionFlags() & btCollisionObject::CF_NO_CONTACT_RESPONSE, 0) << name;
+        EXPECT_EQ(body->getActivationState(), DISABLE_DEACTIVATION) << name;
+    }
+}
+
+// Each frame that steps the physics copies the poses to the Objects that are
+// drawn: the doors at rest stay as the level placed them; the cell door
+// swinging open, the guard on its patrol and the labyrinth door rising are
+// drawn where their bodies are, turned as they are.
+TEST(LevelPhysics, FramesCopyThePosesToTheDrawnDoorGuardAndLabyrinthDoor) {
+    START_GAME(driver, 96, 64);
+    PhysicsScene& physics = *driver->game->physicsScene;
+    const char* const names[] = {"door", "guard", "labyrinthDoor"};
+    std::map<std::string, glm::vec3> start;
+    for (const char* name : names) start[name] = physics.getPhysicsObject(name)->getObject()->getPosition();
+    // At rest, a frame draws the doors where and as turned as the level placed them.
+    std::map<std::string, glm::quat> placed;
+    for (const char* name : {"door", "labyrinthDoor"}) {
+        placed[name] = physics.getPhysicsObject(name)->getObject()->getRotation();
+    }
+    driver->frame(0.05);
+    for (const char* name : {"door", "labyrinthDoor"}) {
+        const Object& object = *physics.getPhysicsObject(name)->getObject();
+        EXPECT_LT(glm::distance(object.getPosition(), start[name]), 1e-3f) << name;
+        EXPECT_NEAR(std::abs(glm::dot(object.getRotation(), placed[name])), 1.0f, 1e-5f) << name;
+    }
+    pressurePlatePressed = true;
+    btRigidBody* door = physics.getPhysicsObject("door")->getActor();
+    door->activate();
+    door->applyCentralForce(btVector3(500.0f, 0.0f, 0.0f));
+    // 3.5 s: the guard turns at its first stop, then walks half its next leg.
+    for (int frame = 0; frame < 70; ++frame) {
+        driver->frame(0.05);
+        for (const char* name : names) {
+            const btTransform pose = physics.getPhysicsObject(name)->getActor()->getWorldTransform();
+            const btQuaternion q = pose.getRotation();
+            const Object& object = *physics.getPhysicsObject(name)->getObject();
+            EXPECT_EQ(object.getPosition(), toGlm(pose.getOrigin())) << name << ", frame " << frame;
+            EXPECT_EQ(object.getRotation(), glm::quat(q.w(), q.x(), q.y(), q.z())) << name << ", frame " << frame;
+        }
+    }
+    for (const char* name : names) {
+        EXPECT_GT(glm::distance(physics.getPhysicsObject(name)->getObject()->getPosition(), start[name]), 0.1f) << name;
+    }
+}
+
+// The frame hands the held keys and its own length to the player: from the
+// start in the cell, looking along +x, W walks 2 m/s, S with Left Shift steps
+// back 1 m/s, D strafes right (+z) at 2 m/s and A with Left Shift runs left
+// at 4 m/s.
+TEST(LevelPhysics, TheFrameMovesThePlayerByTheHeldKeys) {
+    START_GAME(driver, 96, 64);
+    const Player& player = *driver->game->player;
+    driver->wait(0.5, 0.05);
+    driver->lookAlong(0.0);
+    struct Leg {
+        std::set<int> held;
+        double seconds;
+        glm::vec2 moved;  // x and z
+    };
+    const Leg legs[] = {
+        {{GLFW_KEY_W}, 0.5, {1.0f, 0.0f}},
+        {{GLFW_KEY_S, GLFW_KEY_LEFT_SHIFT}, 0.5, {-0.5f, 0.0f}},
+        {{GLFW_KEY_D}, 0.25, {0.0f, 0.5f}},
+        {{GLFW_KEY_A, GLFW_KEY_LEFT_SHIFT}, 0.25, {0.0f, -1.0f}},
+    };
+    for (const Leg& leg : legs) {
+        const glm::vec3 from = player.getPosition();
+        for (int key : leg.held) driver->hold(key);
+        driver->wait(leg.seconds, 0.05);
+        for (int key : leg.held) driver->release(key);
+        driver->frame(0.05);  // the keys' last motion is made by this frame's step
+        const glm::vec3 to = player.getPosition();
+        EXPECT_NEAR(to.x - from.x, leg.moved.x, 0.01f) << "leg " << &leg - legs;
+        EXPECT_NEAR(to.z - from.z, leg.moved.y, 0.01f) << "leg " << &leg - legs;
+    }
 }

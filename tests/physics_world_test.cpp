@@ -1,6 +1,6 @@
 // The physics world and the body builder on real Bullet: material pairs, the
-// fixed-step clock and mesh shapes. (User data and copy-back: every scripted
-// run of the level, whose door and guard move.)
+// fixed-step clock, copy-back to the Objects, kinematic and query-only bodies,
+// and mesh shapes.
 
 #include "tests/support/PhysicsStage.h"
 
@@ -56,6 +56,88 @@ TEST(PhysicsBodies, TheFixedStep) {
         EXPECT_NEAR(fresh.scene->getAccumulator(), left, 1e-15) << frame;
         EXPECT_NEAR(-box->getLinearVelocity().y(), 9.81 * steps * fresh.scene->getFixedTimeStep(), 1e-4) << frame;
     }
+}
+
+// A body's user data leads back to it. Copy-back writes the simulated pose
+// less the body's offset to its Object, and the rotation with its components
+// in place (Bullet's x, y, z, w to the Object's x, y, z, w), so the Object is
+// drawn where and as turned as the body is; a static body's Object stays.
+TEST(PhysicsBodies, CopyBackWritesThePoseLessTheOffsetAndTheRotationInOrder) {
+    Stage stage;
+    DynamicRigidBody* sink = stage.dynamicBox("sink", glm::vec3(0.0f, 10.0f, 0.0f), glm::vec3(0.5f));
+    StaticRigidBody* shelf = stage.staticBox("shelf", glm::vec3(5.0f, 1.0f, 0.0f), glm::vec3(0.5f));
+    btRigidBody* actor = sink->getActor();
+    EXPECT_EQ(physicsObjectOf(actor), sink);
+    EXPECT_EQ(playerOf(actor), nullptr);
+    const glm::vec3 offset(0.25f, 0.5f, -0.75f);
+    sink->setOffset(offset);
+    // Turned so that no two components of the rotation are alike, and spinning.
+    actor->setWorldTransform(btTransform(btQuaternion(0.8f, -0.4f, 0.2f, 0.3f).normalized(), btVector3(1, 10, 3)));
+    actor->setAngularVelocity(btVector3(0.7f, 2.0f, -1.1f));
+    stage.scene->update(0.25);
+    stage.scene->syncObjects();
+
+    const btTransform pose = actor->getWorldTransform();
+    const btQuaternion q = pose.getRotation();
+    Object& object = *sink->getObject();
+    EXPECT_EQ(object.getPosition(), toGlm(pose.getOrigin()) - offset);
+    EXPECT_EQ(object.getRotation(), glm::quat(q.w(), q.x(), q.y(), q.z()));
+    EXPECT_GT(std::abs(q.x() - q.w()), 0.1f) << "a turn that tells x from w";
+    // The drawn model matrix turns as the body's basis does.
+    const glm::mat4 model = object.getModelMatrix();
+    for (int column = 0; column < 3; ++column) {
+        for (int row = 0; row < 3; ++row) {
+            EXPECT_NEAR(model[column][row], pose.getBasis()[row][column], 1e-5f) << column << ", " << row;
+        }
+    }
+    shelf->syncObject();
+    EXPECT_EQ(shelf->getObject()->getPosition(), glm::vec3(5.0f, 1.0f, 0.0f));
+}
+
+// A kinematic body (the guard, the labyrinth door) is never put to sleep and
+// takes no contact response: a crate dropped on it falls through to the
+// floor, where it would rest on a static box. A lock (query and
+// visualisation flags only) collides with nothing, not even what falls on it,
+// and has no skin: the focus ray reaches it only when its face is in reach.
+TEST(PhysicsBodies, KinematicBodiesPushNothingAndLocksAnswerRaysOnly) {
+    // The guard built at its first stop stands there for the first two seconds.
+    const glm::vec3 guardAt(12.9f, 1.10005f, -5.23823f);
+    Stage stage(guardAt);
+    stage.addFloor();
+    const PhysicsShapeFlags lockFlags = PhysicsShapeFlag::SceneQueryShape | PhysicsShapeFlag::Visualization;
+    DynamicRigidBody* lock =
+        stage.dynamicBox("lock1", glm::vec3(0.0f, 0.5f, 4.0f), glm::vec3(0.0001f, 0.092232f, 0.168031f), lockFlags);
+    EXPECT_EQ(lock->getActor()->getCollisionShape()->getMargin(), 0.0f);
+    // The focus ray of a player whose eye is at (0, 1.7, 0), looking along +x,
+    // sees the lock whose face is just within reach, not one whose face is
+    // just beyond it.
+    Player* player = stage.addPlayer(glm::vec3(0.0f, 1.0f, 0.0f));
+    for (float face : {0.3f, 1.249f, 1.251f, 1.26f}) {
+        const btVector3 centre(face + 0.00005f, 1.7f, 0.0f);
+        lock->getActor()->setWorldTransform(btTransform(btQuaternion::getIdentity(), centre));
+        stage.scene->getDynamicsWorld()->updateSingleAabb(lock->getActor());
+        EXPECT_EQ(stage.scene->raycast(1.25f, PhysicsQueryFilterCallback()), face < 1.25f ? lock : nullptr) << face;
+    }
+    player->getController()->setPosition(glm::dvec3(0.0, 1.0, -8.0));
+
+    StaticRigidBody* sheet =
+        stage.staticBox("sheet", glm::vec3(-4.0f, 0.5f, 0.0f), glm::vec3(2.0f, 0.001f, 2.0f), lockFlags);
+    stage.staticBox("plinth", glm::vec3(4.0f, 0.5f, 0.0f), glm::vec3(1.0f));
+    auto crate = [&](const std::string& name, const glm::vec3& at) {
+        return stage.dynamicBox(name, at, glm::vec3(0.3f))->getActor();
+    };
+    btRigidBody* overGuard = crate("crate on the guard", guardAt + glm::vec3(0.0f, 2.0f, 0.0f));
+    btRigidBody* overPlinth = crate("crate on the plinth", glm::vec3(4.0f, 2.0f, 0.0f));
+    btRigidBody* overSheet = crate("crate on the sheet", glm::vec3(-4.0f, 2.0f, 0.0f));
+    btRigidBody* guard = stage.guard->getActor();
+    EXPECT_NE(guard->getCollisionFlags() & btCollisionObject::CF_NO_CONTACT_RESPONSE, 0);
+    EXPECT_EQ(guard->getActivationState(), DISABLE_DEACTIVATION);
+    stage.run(150);
+    EXPECT_NEAR(overGuard->getWorldTransform().getOrigin().y(), 0.15f, 0.03f) << "through the guard";
+    EXPECT_NEAR(overPlinth->getWorldTransform().getOrigin().y(), 1.15f, 0.03f) << "on the plinth";
+    EXPECT_NEAR(overSheet->getWorldTransform().getOrigin().y(), 0.15f, 0.03f) << "through the query-only sheet";
+    EXPECT_LT(glm::distance(toGlm(guard->getWorldTransform().getOrigin()), guardAt), 1e-5f) << "nothing pushed it";
+    EXPECT_EQ(sheet->getActor()->getBroadphaseHandle()->m_collisionFilterMask, 0);
 }
 
 // Convex hulls keep a thin skin, one shape per mesh; a triangle mesh keeps its

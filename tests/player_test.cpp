@@ -1,5 +1,5 @@
-// The Player in a real physics scene: Left Control, jumping, the shared fixed
-// step, and hits that carry no level body. The plate, the goal and the guard
+// The Player in a real physics scene: mouse look, the movement keys, Left
+// Control, jumping, the shared fixed step, and hits that carry no level body. The plate, the goal and the guard
 // are walked into by the scripted game runs.
 
 #include "tests/support/PhysicsStage.h"
@@ -23,10 +23,84 @@ protected:
 
 }  // namespace
 
+// The first cursor event only records the position; then 300 pixels right
+// turn the view half a radian towards +z, and the polar angle stops short of
+// the poles at 0.001 and pi - 0.001 (moving the cursor down looks down); the
+// azimuth stays within one turn. Once the game is over the mouse does nothing.
+TEST_F(PlayerTest, MouseLookRecordsTheFirstEventTurnsByTheDifferenceAndStopsShortOfThePoles) {
+    EXPECT_FLOAT_EQ(player->getFront().x, 1.0f);
+    EXPECT_NEAR(player->getFront().y, -0.0000036732051f, 1e-10f);
+    EXPECT_FLOAT_EQ(player->getRight().z, 1.0f);
+    player->onMouse(400.0, 300.0);
+    EXPECT_DOUBLE_EQ(player->getPolar(), 1.5708);
+    EXPECT_DOUBLE_EQ(player->getAzimuth(), 0.0);
+    player->onMouse(700.0, 300.0);
+    EXPECT_NEAR(player->getAzimuth(), 0.5, 1e-7);
+    EXPECT_NEAR(player->getFront().z, std::sin(0.5), 1e-6);
+    EXPECT_NEAR(glm::length(player->getFront()), 1.0f, 1e-6f);
+    EXPECT_NEAR(glm::dot(player->getFront(), player->getRight()), 0.0f, 1e-6f);
+    player->onMouse(700.0, 360.0);  // 0.1 radian down
+    EXPECT_NEAR(player->getPolar(), 1.6708, 1e-7);
+    EXPECT_NEAR(player->getFront().y, std::cos(1.6708), 1e-6);
+
+    player->onMouse(700.0, 300.0 + 10000.0);
+    EXPECT_DOUBLE_EQ(player->getPolar(), 3.1405926535897932);
+    EXPECT_LT(player->getFront().y, -0.99f);
+    EXPECT_FALSE(std::isnan(player->getRight().x));
+    player->onMouse(700.0, 300.0 - 10000.0);
+    EXPECT_DOUBLE_EQ(player->getPolar(), 0.001);
+    EXPECT_GT(player->getFront().y, 0.99f);
+    player->onMouse(700.0 + 1e5, 300.0 - 10000.0);
+    EXPECT_LT(std::fabs(player->getAzimuth()), 6.283185307179586);
+
+    gameOver = true;
+    const glm::vec3 front = player->getFront();
+    player->onMouse(0.0, 0.0);
+    EXPECT_EQ(player->getFront(), front);
+}
+
+// Held for half a second of fixed steps on open floor, looking along +x
+// (right is +z) and then along +z (right is -x): W walks forward at 2 m/s
+// and runs at 4 with Left Shift, S steps back at 1 m/s with or without it,
+// D strafes right and A left at the forward speeds, W with S leaves 1 m/s.
+// Once the game is over the keys move nothing.
+TEST_F(PlayerTest, MovementKeysWalkRunStepBackAndStrafeAtTheirSpeeds) {
+    struct Case {
+        std::set<int> held;
+        float forward, right;  // metres per second along the view and to its right
+    };
+    const int W = GLFW_KEY_W, A = GLFW_KEY_A, S = GLFW_KEY_S, D = GLFW_KEY_D, shift = GLFW_KEY_LEFT_SHIFT;
+    const Case cases[] = {
+        {{W}, 2, 0},  {{W, shift}, 4, 0}, {{S}, -1, 0},  {{S, shift}, -1, 0}, {{D}, 0, 2},
+        {{D, shift}, 0, 4}, {{A}, 0, -2}, {{A, shift}, 0, -4}, {{W, S}, 1, 0}, {{}, 0, 0},
+    };
+    const glm::dvec3 origin = player->getController()->getPosition();
+    player->onMouse(0.0, 0.0);
+    for (double azimuth : {0.0, 1.5707963267948966}) {
+        player->onMouse((azimuth - player->getAzimuth()) / 0.0016666667328940497, 0.0);
+        const glm::vec3 front(std::cos(azimuth), 0.0f, std::sin(azimuth)), right(-front.z, 0.0f, front.x);
+        for (const Case& c : cases) {
+            player->getController()->setPosition(origin);
+            stage.run(30, c.held);
+            const glm::vec3 moved = player->getPosition() - glm::vec3(origin);
+            const glm::vec3 expected = (front * c.forward + right * c.right) * 0.5f;
+            EXPECT_NEAR(moved.x, expected.x, 2e-3f) << "azimuth " << azimuth << ", case " << &c - cases;
+            EXPECT_NEAR(moved.z, expected.z, 2e-3f) << "azimuth " << azimuth << ", case " << &c - cases;
+            EXPECT_NEAR(moved.y, 0.0f, 2e-3f) << "azimuth " << azimuth << ", case " << &c - cases;
+        }
+    }
+    gameOver = true;
+    player->getController()->setPosition(origin);
+    stage.run(30, {W});
+    const glm::vec3 after = player->getPosition();
+    EXPECT_EQ(glm::distance(glm::vec2(after.x, after.z), glm::vec2(origin.x, origin.z)), 0.0f);
+}
+
 // Each press crouches once with the feet kept on the floor; a second press or
 // a release without a press (Control held when play began) changes nothing,
 // so the capsule and the total height always agree. Crouched, the player
-// walks with the smaller capsule and stand-in.
+// walks and steps back at the standing speeds with the smaller capsule and
+// stand-in.
 TEST_F(PlayerTest, LeftControlCrouchesOncePerPressAndKeepsTheFeetOnTheFloor) {
     const float foot = player->getPosition().y - 0.9f;
     auto expectHeights = [&](float total, float capsule, float centreAboveFoot) {
@@ -38,7 +112,11 @@ TEST_F(PlayerTest, LeftControlCrouchesOncePerPressAndKeepsTheFeetOnTheFloor) {
     expectHeights(1.8f, 1.4f, 0.9f);
     player->onKey(GLFW_KEY_LEFT_CONTROL, GLFW_PRESS);
     player->onKey(GLFW_KEY_LEFT_CONTROL, GLFW_PRESS);
+    const float x = player->getPosition().x;
     stage.run(30, {GLFW_KEY_W});
+    EXPECT_NEAR(player->getPosition().x - x, 1.0f, 2e-3f) << "crouched, walking is still 2 m/s";
+    stage.run(30, {GLFW_KEY_S, GLFW_KEY_LEFT_SHIFT});
+    EXPECT_NEAR(player->getPosition().x - x, 0.5f, 2e-3f) << "and stepping back 1 m/s";
     expectHeights(1.1f, 0.7f, 0.55f);
     btVector3 lo, hi;
     player->getStandIn()->getAabb(lo, hi);

@@ -57,7 +57,8 @@ inline btTransform targetOf(btRigidBody* body) {
     return target;
 }
 
-// A world with one scene holding the guard (bound to "Armature", the level's
+// A world with one scene (with the game's contact rule unless another
+// callback is given, which the stage then owns) holding the guard (bound to "Armature", the level's
 // 0.85 x 1.9 x 1.7 box) and the labyrinth door, both kinematic and far away
 // unless placed. Resets the game state on both ends.
 class Stage {
@@ -65,9 +66,10 @@ public:
     static constexpr PhysicsShapeFlags kSeen = BodyBuilder::resetShapeFlags | PhysicsShapeFlag::SceneQueryShape;
 
     explicit Stage(const glm::vec3& guardStart = glm::vec3(-50.0f, 1.10005f, -50.0f),
-                   const glm::vec3& doorAt = glm::vec3(50.0f, 5.5f, 50.0f)) {
+                   const glm::vec3& doorAt = glm::vec3(50.0f, 5.5f, 50.0f), ContactReportCallback* callback = nullptr) {
         resetGameState();
-        scene = world.createScene(nullptr);
+        if (callback != nullptr) ownScene = std::make_unique<PhysicsScene>(nullptr, callback);
+        scene = callback != nullptr ? ownScene.get() : world.createScene(nullptr);
         world.createMaterial("default", 0.2f, 0.2f, 0.2f);
         material = world.getMaterial("default");
         object("Armature", guardStart)->setRotation(glm::quat(-0.707f, 0.707f, 0.0f, 0.0f));
@@ -121,6 +123,7 @@ public:
 
     std::vector<std::unique_ptr<Object>> objects;  // outlive the bodies bound to them
     PhysicsWorld world;
+    std::unique_ptr<PhysicsScene> ownScene;
     PhysicsScene* scene = nullptr;
     PhysicsMaterial* material = nullptr;
     DynamicRigidBody* guard = nullptr;
