@@ -113,8 +113,11 @@ XServer::XServer(const std::string& screen) {
         close(displayPipe[0]);
         const int null = open("/dev/null", O_RDWR);
         for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(null, fd);
+        // -noreset: by default the server resets when its last client leaves,
+        // and a reset drops a client that is still connecting (the next game
+        // of a test, or xdotool).
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", "-wr",
-               static_cast<char*>(nullptr));
+               "-noreset", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(displayPipe[1]);
@@ -134,7 +137,10 @@ std::string XServer::run(const std::string& command, int seconds) const {
 }
 
 std::string XServer::findWindow(const std::string& title, int seconds) const {
-    const std::string id = run("xdotool search --sync --name '^" + title + "$' | head -n 1", seconds);
+    // Only a mapped window: GLFW names its window before it maps it, and a
+    // window that is not mapped yet cannot take the focus, so keys sent to it
+    // would go nowhere.
+    const std::string id = run("xdotool search --sync --onlyvisible --name '^" + title + "$' | head -n 1", seconds);
     return id.substr(0, id.find('\n'));
 }
 

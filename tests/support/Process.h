@@ -59,7 +59,8 @@ public:
     const std::string& display() const { return display_; }
     // Runs a command (e.g. "xdotool ...") on this server and returns its standard output.
     std::string run(const std::string& command, int seconds = 20) const;
-    // The id of the first window with exactly this title, waiting for it; empty if none.
+    // The id of the first mapped window with exactly this title, waiting for
+    // it to be mapped (only then can it take the focus); empty if none.
     std::string findWindow(const std::string& title, int seconds = 20) const;
     // The top-left w x h pixels of the screen as RGBA, top row first; empty if unreadable.
     std::vector<uint8_t> grab(int w, int h) const;
