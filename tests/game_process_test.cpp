@@ -57,7 +57,7 @@ TEST(GameProcess, ConfiguredWindowSpaceMouseWAndEscape) {
     dir.write("assets/settings.ini", "[window]\nwidth = 480\nheight = 270\ntitle = " + std::string(kTitle) +
                                          "\nfullscreen = false\n[camera]\nfov = 400\nbrightness = nan\n");
     GameProcess game(dir.path(), server.display());
-    const std::string window = server.findWindow(kTitle, 60);
+    const std::string window = server.findWindow(kTitle, 60, game.id());
     ASSERT_FALSE(window.empty()) << "no game window; stderr: " << game.standardError();
     const auto hold = [&](const std::string& key, double seconds) {  // long enough for a slow frame's poll
         server.run("xdotool windowfocus --sync " + window + " keydown " + key);

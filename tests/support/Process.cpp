@@ -85,6 +85,7 @@ GameProcess::GameProcess(const fs::path& workDir, const std::string& display, bo
     }
     close(stdinPipe[0]);
     stdinWrite_ = stdinPipe[1];
+    id_ = pid_;
 }
 
 GameProcess::~GameProcess() {
@@ -136,11 +137,15 @@ std::string XServer::run(const std::string& command, int seconds) const {
     return runCommand("DISPLAY=" + display_ + " timeout " + std::to_string(seconds) + " " + command + " 2>/dev/null");
 }
 
-std::string XServer::findWindow(const std::string& title, int seconds) const {
+std::string XServer::findWindow(const std::string& title, int seconds, int pid) const {
     // Only a mapped window: GLFW names its window before it maps it, and a
     // window that is not mapped yet cannot take the focus, so keys sent to it
-    // would go nowhere.
-    const std::string id = run("xdotool search --sync --onlyvisible --name '^" + title + "$' | head -n 1", seconds);
+    // would go nowhere. With a process id, only that process's window (GLFW
+    // sets _NET_WM_PID): the window of a game that has just ended may still be
+    // there while the next one starts.
+    const std::string owner = pid > 0 ? "--all --pid " + std::to_string(pid) + " " : "";
+    const std::string id =
+        run("xdotool search --sync --onlyvisible " + owner + "--name '^" + title + "$' | head -n 1", seconds);
     return id.substr(0, id.find('\n'));
 }
 
