@@ -18,5 +18,8 @@ struct FrameInput {
     bool isDown(int key) const;
 };
 
-// The clock and the keys of the window, straight from GLFW.
+// The clock and the keys of the window, straight from GLFW. It makes the
+// window's keys sticky: a key pressed and released between two polls reads as
+// pressed once, so every key read this way must be read every frame, or a tap
+// would count frames later.
 FrameInput glfwFrameInput(GLFWwindow* window);

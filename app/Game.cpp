@@ -200,6 +200,9 @@ void Game::present() {
 }
 
 void Game::focus() {
+    // Read every frame, not only while the glasses are in view: a tap of E
+    // elsewhere is used up here instead of picking them up when next seen.
+    const bool pickUp = input.isDown(GLFW_KEY_E);
     Object* glasses = worldScene.get("glasses");
     glasses->setSelected(false);
     for (Lock* lock : locks) {
@@ -216,7 +219,7 @@ void Game::focus() {
     Object* object = hit->getObject();
     const std::string name = object->getName();
     if (name == "glasses" && !object->isHidden()) {
-        focusGlasses(*object, *hud, input.isDown(GLFW_KEY_E));
+        focusGlasses(*object, *hud, pickUp);
     } else if (name == "lock1" || name == "lock2" || name == "lock3" || name == "lock4") {
         object->setSelected(true);
     }

@@ -69,7 +69,7 @@ void check(const Case& c, const XServer& testServer) {
     if (c.prepare) c.prepare(dir.path() / "assets");
     GameProcess game(dir.path(), c.display ? server.display() : "", c.closedOutput);
     if (!c.key.empty()) {
-        const std::string window = server.findWindow("Startup Check", 60);
+        const std::string window = server.findWindow("Startup Check", 60, game.id());
         ASSERT_FALSE(window.empty()) << game.standardError();
         // Held until the start screen polls it (its model loads after the window opens).
         server.run("xdotool windowfocus --sync " + window + " keydown " + c.key);

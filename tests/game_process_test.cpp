@@ -10,6 +10,7 @@
 #include <regex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -56,7 +57,7 @@ TEST(GameProcess, ConfiguredWindowSpaceMouseWAndEscape) {
     dir.write("assets/settings.ini", "[window]\nwidth = 480\nheight = 270\ntitle = " + std::string(kTitle) +
                                          "\nfullscreen = false\n[camera]\nfov = 400\nbrightness = nan\n");
     GameProcess game(dir.path(), server.display());
-    const std::string window = server.findWindow(kTitle, 60);
+    const std::string window = server.findWindow(kTitle, 60, game.id());
     ASSERT_FALSE(window.empty()) << "no game window; stderr: " << game.standardError();
     const auto hold = [&](const std::string& key, double seconds) {  // long enough for a slow frame's poll
         server.run("xdotool windowfocus --sync " + window + " keydown " + key);
@@ -77,20 +78,41 @@ TEST(GameProcess, ConfiguredWindowSpaceMouseWAndEscape) {
     }
     server.run("xdotool keyup space");
     ASSERT_TRUE(started) << "Space did not start the game; " << game.standardError();
-    pause(1.5);
-    const std::vector<uint8_t> still = screen();
+    // The screen once two pictures half a second apart barely differ (the
+    // player has landed, a turn has come to rest), waited for up to 30 seconds.
+    const auto settled = [&] {
+        std::vector<uint8_t> last = screen();
+        for (int i = 0; i < 60 && game.running(); ++i) {
+            pause(0.5);
+            std::vector<uint8_t> now = screen();
+            if (!last.empty() && !now.empty() && changed(last, now) < 0.01) return now;
+            last = std::move(now);
+        }
+        return last;
+    };
+    const std::vector<uint8_t> still = settled();
+    ASSERT_FALSE(still.empty()) << "the screen cannot be read";
+    // The share of the view changed since `before`, waited for up to a minute:
+    // on a busy machine the frame that shows the change may come late.
+    const auto changedSince = [&](const std::vector<uint8_t>& before) {
+        double share = 0.0;
+        for (int i = 0; i < 120 && game.running() && share <= 0.1; ++i, pause(0.5)) {
+            const std::vector<uint8_t> now = screen();
+            if (!now.empty()) share = changed(before, now);
+        }
+        return share;
+    };
     for (int step = 0; step < 6; ++step) {
         server.run("xdotool windowfocus --sync " + window + " mousemove_relative -- 20 0");
         pause(0.1);
     }
-    pause(0.8);
-    const std::vector<uint8_t> looked = screen();
-    EXPECT_GT(changed(still, looked), 0.1) << "mouse motion did not turn the view";
+    EXPECT_GT(changedSince(still), 0.1) << "mouse motion did not turn the view";
+    const std::vector<uint8_t> looked = settled();
+    ASSERT_FALSE(looked.empty()) << "the screen cannot be read";
     hold("w", 1.0);
-    pause(0.5);
-    EXPECT_GT(changed(looked, screen()), 0.1) << "W did not move the view";
+    EXPECT_GT(changedSince(looked), 0.1) << "W did not move the view";
     hold("Escape", 0.3);
-    for (int i = 0; i < 300 && game.running(); ++i) pause(0.1);
+    for (int i = 0; i < 600 && game.running(); ++i) pause(0.1);
     ASSERT_FALSE(game.running()) << "Escape did not end the game";
     EXPECT_EQ(game.exitCode(), 0);
     EXPECT_EQ(game.standardError(), "");

@@ -33,9 +33,15 @@ GameDriver::GameDriver(int width, int height) : context(width, height) {
     farPlane = static_cast<float>(settings.farDistance);
     globalBrightness = static_cast<float>(settings.brightness);
 
-    FrameInput input;
+    // The game's own input from the window, with the clock scripted. A key
+    // reads as held while the script holds it, and otherwise as the window
+    // reports it, so X key events sent to the window count as in the game.
+    FrameInput input = glfwFrameInput(context.window());
     input.now = [this] { return clock; };
-    input.keyState = [this](int key) { return held.count(key) != 0 ? GLFW_PRESS : GLFW_RELEASE; };
+    input.keyState = [this, windowKeys = input.keyState](int key) {
+        const int state = windowKeys(key);  // always read, as the game reads it each frame
+        return held.count(key) != 0 ? GLFW_PRESS : state;
+    };
     game = std::make_unique<Game>(context.window(), physicsWorld, settings, width, height, input);
     game->buildLevel();
     game->beginLoop();

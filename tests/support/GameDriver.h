@@ -17,6 +17,8 @@
 // hidden window), driven frame by frame from a script: the script gives the
 // frame times and held keys; key and cursor events go through the game's own
 // InputDispatcher between frames, where GLFW's event poll would deliver them.
+// Keys the script does not hold read as the window reports them, so X events
+// sent to the window (tapKeyBeforeNextPoll) reach the game as a player's do.
 class GameDriver {
 public:
     GameDriver(int width, int height);

@@ -85,6 +85,7 @@ GameProcess::GameProcess(const fs::path& workDir, const std::string& display, bo
     }
     close(stdinPipe[0]);
     stdinWrite_ = stdinPipe[1];
+    id_ = pid_;
 }
 
 GameProcess::~GameProcess() {
@@ -113,8 +114,11 @@ XServer::XServer(const std::string& screen) {
         close(displayPipe[0]);
         const int null = open("/dev/null", O_RDWR);
         for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(null, fd);
+        // -noreset: by default the server resets when its last client leaves,
+        // and a reset drops a client that is still connecting (the next game
+        // of a test, or xdotool).
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", "-wr",
-               static_cast<char*>(nullptr));
+               "-noreset", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(displayPipe[1]);
@@ -133,8 +137,15 @@ std::string XServer::run(const std::string& command, int seconds) const {
     return runCommand("DISPLAY=" + display_ + " timeout " + std::to_string(seconds) + " " + command + " 2>/dev/null");
 }
 
-std::string XServer::findWindow(const std::string& title, int seconds) const {
-    const std::string id = run("xdotool search --sync --name '^" + title + "$' | head -n 1", seconds);
+std::string XServer::findWindow(const std::string& title, int seconds, int pid) const {
+    // Only a mapped window: GLFW names its window before it maps it, and a
+    // window that is not mapped yet cannot take the focus, so keys sent to it
+    // would go nowhere. With a process id, only that process's window (GLFW
+    // sets _NET_WM_PID): the window of a game that has just ended may still be
+    // there while the next one starts.
+    const std::string owner = pid > 0 ? "--all --pid " + std::to_string(pid) + " " : "";
+    const std::string id =
+        run("xdotool search --sync --onlyvisible " + owner + "--name '^" + title + "$' | head -n 1", seconds);
     return id.substr(0, id.find('\n'));
 }
 

@@ -35,6 +35,8 @@ public:
     GameProcess(const std::filesystem::path& workDir, const std::string& display, bool closedOutput = false);
     ~GameProcess();
     bool running();
+    // The game's process id (it stays the id of the exited process).
+    int id() const { return id_; }
     // Exit status, or -1 when killed by a signal or still running.
     int exitCode() const { return exitCode_; }
     std::string standardOutput() const;
@@ -42,6 +44,7 @@ public:
 
 private:
     int pid_ = -1;
+    int id_ = -1;
     int stdinWrite_ = -1;
     int exitCode_ = -1;
     TempDir outputDir_;
@@ -59,8 +62,10 @@ public:
     const std::string& display() const { return display_; }
     // Runs a command (e.g. "xdotool ...") on this server and returns its standard output.
     std::string run(const std::string& command, int seconds = 20) const;
-    // The id of the first window with exactly this title, waiting for it; empty if none.
-    std::string findWindow(const std::string& title, int seconds = 20) const;
+    // The id of the first mapped window with exactly this title (and, given a
+    // process id, of that process), waiting for it to be mapped (only then
+    // can it take the focus); empty if none.
+    std::string findWindow(const std::string& title, int seconds = 20, int pid = 0) const;
     // The top-left w x h pixels of the screen as RGBA, top row first; empty if unreadable.
     std::vector<uint8_t> grab(int w, int h) const;
 
