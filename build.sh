@@ -13,7 +13,7 @@ BUILD_TYPE="${BUILD_TYPE:-Release}"
 PACKAGES=(
     cmake pkg-config g++ make
     libglfw3-dev libglew-dev libgl-dev libassimp-dev libfreetype-dev libstb-dev libglm-dev
-    libinih-dev libbullet-dev libgtest-dev libgmock-dev
+    libinih-dev libbullet-dev libgtest-dev libgmock-dev libx11-dev
     xvfb xauth xdotool x11-utils imagemagick libgl1-mesa-dri libglx-mesa0
 )
 
