@@ -778,7 +778,6 @@ def build_outside(col, mats):
     lights = [  # the labyrinth's lamps lean to their arm's colour
         ("light_cell_door", (3.5, 2.1, 1.25), 2000.0, warm),  # the door's outer face, shut or open
         ("light_yard_north", (6.0, 2.6, 0.6), 1100.0, warm),
-        ("light_yard_guide", (4.6, 2.5, -0.8), 1600.0, (1.0, 0.6, 0.5)),  # left past the open door
         ("light_yard_south", (7.0, 2.6, -3.6), 1100.0, warm),
         ("light_gateway", (YARD[1] - 0.45, 3.0, -3.7), 2000.0, (1.0, 0.62, 0.5)),  # the lamp and the way in
         ("light_labyrinth_west", (12.9, 3.2, -3.6), 1600.0, (1.0, 0.78, 0.72)),
