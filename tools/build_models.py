@@ -76,15 +76,20 @@ END_X = 24.0
 # patrol with 1.1 m either side), its dead ends and the exit passage. The last
 # field names the arm, whose colour runs as a painted band along its walls
 # (a point in two rectangles takes the first one's); passage and yard have
-# none, except the strip before the labyrinth's west wall: the red of the arm
-# behind it runs along the wall's yard face and on through the gateway, so
-# the way in shows from the cell door.
+# none, except two strips that carry the red arm's band out to the cell door
+# as a guide: along the wall right of the door (the yard's north wall, in
+# view through the doorway from inside the cell) and along the labyrinth's
+# west wall from that corner, left past the open door, to the gateway and on
+# into the red arm. The passage is open on the left back to the cell's wall,
+# so the door, which swings out to that side, folds back against the wall
+# instead of coming to rest across the doorway.
 GATEWAY_Z = (-4.6, -2.8)  # the gateway from the yard into the labyrinth's red arm
 YARD = (4.0, 11.5, -5.9, 2.0)
 WALKABLE = [
-    (2.8, 4.1, 0.0, 2.0, None),       # passage from the cell door
+    (2.8, YARD[1], 1.7, YARD[3], "red"),  # the guide along the wall right of the cell door
+    (2.8, 4.1, -2.0, 2.0, None),      # passage from the cell door, open on the left
     (11.4, 11.9, GATEWAY_Z[0], GATEWAY_Z[1], "red"),  # the gateway
-    (11.0, 11.5, YARD[2], -1.05, "red"),  # the yard along the labyrinth's west wall
+    (11.0, 11.5, YARD[2], YARD[3], "red"),  # the yard along the labyrinth's west wall
     (YARD[0], YARD[1], YARD[2], YARD[3], None),  # the yard before the labyrinth
     (11.8, 14.0, -6.34, -1.05, "red"),  # patrol: x = 12.9
     (11.8, 16.1, -3.25, -1.05, "orange"),  # patrol: z = -2.15
@@ -442,7 +447,9 @@ def build_cell(col, mats, floor_extent):
 
     d = MeshData(origin=(0.3, CELL_TOP + CEILING_SIZE.y / 2, 0.0))
     h = CEILING_SIZE / 2
-    d.box(-h, h, tile=2.0)
+    # its east end lies in the door wall's outer face: left out, it would
+    # flicker against the brick seen from outside
+    d.box(-h, h, tile=2.0, skip=("+x",))
     make_object("ceiling", d, [mats["ceiling"]], col)
 
     # "wall 3": the back wall, a box whose thin local y is the world x axis
@@ -725,11 +732,11 @@ def build_outside(col, mats):
     # the lintel over the gateway, above the band, carries the gateway's lamp
     d.box((YARD[1], TRIM_Y[1], GATEWAY_Z[0]), (11.8, YARD_WALL_H, GATEWAY_Z[1]), tile=2.0)
     make_object("labyrinth", d, [mats["blocks"]], col)
-    # the gateway's lamp on the lintel, in the beacon's amber, seen from the
-    # cell door across the yard (no body)
+    # the gateway's lamp on the lintel: a long bar in the red of the band it
+    # marks, seen across the yard (no body); amber is the goal's beacon alone
     gz = (GATEWAY_Z[0] + GATEWAY_Z[1]) / 2
     d = MeshData(origin=(YARD[1] + 0.15, YARD_WALL_H, gz))
-    d.box((-0.2, 0.0, -0.3), (0.2, 0.4, 0.3), uv_rect=trim_rect("lamp"))
+    d.box((-0.15, 0.0, -0.7), (0.15, 0.35, 0.7), uv_rect=trim_rect("red"))
     make_object("gateway lamp", d, [mats["trim"]], col)
     # the bands are paint on the walls: no body of their own
     d = MeshData()
@@ -772,7 +779,7 @@ def build_outside(col, mats):
         ("light_cell_door", (3.5, 2.1, 1.25), 2000.0, warm),  # the door's outer face, shut or open
         ("light_yard_north", (6.0, 2.6, 0.6), 1100.0, warm),
         ("light_yard_south", (7.0, 2.6, -3.6), 1100.0, warm),
-        ("light_gateway", (YARD[1] - 0.45, 3.0, -3.7), 2000.0, (1.0, 0.85, 0.5)),  # the lamp and the way in
+        ("light_gateway", (YARD[1] - 0.45, 3.0, -3.7), 2000.0, (1.0, 0.62, 0.5)),  # the lamp and the way in
         ("light_labyrinth_west", (12.9, 3.2, -3.6), 1600.0, (1.0, 0.78, 0.72)),
         ("light_labyrinth_north", (15.6, 3.2, -0.3), 1600.0, (0.8, 1.0, 0.8)),
         ("light_labyrinth_south", (15.2, 3.2, -5.4), 1600.0, (0.92, 0.8, 1.0)),
