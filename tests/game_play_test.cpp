@@ -32,16 +32,6 @@ constexpr int kWidth = 320;
 constexpr int kHeight = 180;
 constexpr double kFrame = 0.05;
 
-// Looks at each lock in turn and types its digit on the number row.
-void typeCode(GameDriver& driver, const std::array<unsigned, 4>& digits) {
-    for (int i = 0; i < 4; ++i) {
-        driver.lookAt(driver.bodyPosition("lock" + std::to_string(i + 1)));
-        driver.frame(kFrame);
-        ASSERT_TRUE(driver.game->locks[i]->isSelected()) << "lock" << i + 1 << " not in focus";
-        driver.tap(GLFW_KEY_0 + static_cast<int>(digits[i]), kFrame);
-    }
-}
-
 // Minutes and seconds of the escape message, or -1.
 double escapeSeconds(const std::string& message) {
     std::smatch m;
@@ -106,14 +96,14 @@ TEST(GamePlay, WinningRunFromTheCellToTheGoal) {
     const glm::vec3 doorShut = driver->bodyPosition("door");
     std::array<unsigned, 4> wrong{};
     for (int i = 0; i < 4; ++i) wrong[i] = (kLockCode[i] + 1) % 10;
-    typeCode(*driver, wrong);
+    ASSERT_EQ(driver->typeCode(wrong, kFrame), 0) << "that lock was not in focus";
     EXPECT_EQ(game.locks[3]->getDigit(), wrong[3]);
     driver->wait(0.5, kFrame);
     EXPECT_FALSE(cellDoorOpened);
     EXPECT_LT(glm::distance(driver->bodyPosition("door"), doorShut), 0.01f);
 
     // The right code: the next frame pushes the door and starts the confetti.
-    typeCode(*driver, kLockCode);
+    ASSERT_EQ(driver->typeCode(kLockCode, kFrame), 0) << "that lock was not in focus";
     EXPECT_TRUE(cellDoorOpened);
     EXPECT_TRUE(game.confetti.isActive());
     // The door has opened: a digit at a lock in focus is refused.

@@ -49,9 +49,7 @@ protected:
     }
     // Where a point lands on the screen, in pixels.
     glm::ivec2 onScreen(const glm::vec3& point) const {
-        const glm::vec4 clip = camera->getViewProjection() * glm::vec4(point, 1.0f);
-        return {static_cast<int>((clip.x / clip.w * 0.5f + 0.5f) * width),
-                static_cast<int>((clip.y / clip.w * 0.5f + 0.5f) * height)};
+        return pixelOf(camera->getViewProjection(), point, width, height);
     }
 };
 

@@ -1,6 +1,7 @@
 #include "tests/support/GameDriver.h"
 
 #include "app/GameState.h"
+#include "app/Lock.h"
 #include "physics/PhysicsObject.h"
 #include "physics/PhysicsScene.h"
 #include "physics/Player.h"
@@ -69,6 +70,16 @@ std::vector<uint8_t> GameDriver::frameWithScreenshot(double dt, const std::strin
     savePng("game_" + name, pixels, width, height);
     game->present();
     return pixels;
+}
+
+int GameDriver::typeCode(const std::array<unsigned, 4>& digits, double dt) {
+    for (int i = 0; i < 4; ++i) {
+        lookAt(bodyPosition("lock" + std::to_string(i + 1)));
+        frame(dt);
+        if (!game->locks[i]->isSelected()) return i + 1;
+        tap(GLFW_KEY_0 + static_cast<int>(digits[i]), dt);
+    }
+    return 0;
 }
 
 void GameDriver::tap(int key, double dt) {

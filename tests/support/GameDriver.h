@@ -7,6 +7,7 @@
 
 #include <glm/glm.hpp>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -51,6 +52,10 @@ public:
     // Walks (or runs) to a point on the floor, steering with the mouse each
     // frame. False when it did not get within 0.15 in 20 seconds.
     bool walkTo(float x, float z, bool run = false, double dt = 0.05);
+    // Looks at each lock in turn and types its digit on the number row, a
+    // frame of dt each. 0 when every lock took its digit, else the number of
+    // the first lock that was not in focus (nothing typed from there on).
+    int typeCode(const std::array<unsigned, 4>& digits, double dt);
     glm::vec3 bodyPosition(const std::string& name);
 
     double clock = 0.0;

@@ -74,6 +74,12 @@ std::vector<uint8_t> readBackBuffer(int width, int height) {
     return pixels;
 }
 
+glm::ivec2 pixelOf(const glm::mat4& viewProjection, const glm::vec3& point, int width, int height) {
+    const glm::vec4 clip = viewProjection * glm::vec4(point, 1.0f);
+    return {static_cast<int>((clip.x / clip.w * 0.5f + 0.5f) * width),
+            static_cast<int>((clip.y / clip.w * 0.5f + 0.5f) * height)};
+}
+
 Rgba pixelAt(const std::vector<uint8_t>& pixels, int width, int x, int y) {
     const std::size_t i = (static_cast<std::size_t>(y) * width + x) * 4;
     return {pixels[i], pixels[i + 1], pixels[i + 2], pixels[i + 3]};

@@ -2,6 +2,7 @@
 
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
+#include <glm/glm.hpp>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -39,6 +40,9 @@ void applyGameGlState();
 // to (r, g, b, 1) and depth to 1.
 void clearWindow(int width, int height, float r, float g, float b);
 std::vector<uint8_t> readBackBuffer(int width, int height);
+// Where a point of the world lands in a width x height picture drawn with
+// this view-projection, in pixels (bottom row first, as read back).
+glm::ivec2 pixelOf(const glm::mat4& viewProjection, const glm::vec3& point, int width, int height);
 
 // The RGBA pixel at (x, y), y counted from the bottom row.
 struct Rgba {
